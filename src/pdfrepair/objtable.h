@@ -1,0 +1,54 @@
+// The object table: one record per discovered object (written in the file, rescued through
+// the xref table, or packed in an object stream), in discovery order, duplicates included.
+#pragma once
+
+#include "pdfrepair/scan.h"
+
+namespace pdfrepair {
+
+// Offsets are into the input buffer; -1 means none. A record never copies file bytes.
+struct obj_entry {
+  int num = 0;
+  int gen = 0;
+  int hdr_off = -1;     // first digit of the object number in "N G obj"
+  int dict_off = -1;    // first byte of a value taken for a dictionary
+  int stream_kw = -1;   // the "stream" keyword after the dictionary
+  int data_start = -1;  // stream data, once measured against "endstream"
+  int data_end = -1;
+  int endobj_off = -1;  // the (possibly damaged) "endobj", or just past ">>" in one case
+  int obj_end = -1;     // endobj_off + 6
+  int data_len = -1;    // data_end - data_start
+  int has_stream = 0;
+  int bad_length = 0;   // measured length differs from the declared /Length
+  int truncated = 0;    // no end keyword: the data was taken to run on
+  int in_objstm = 0;
+  const byte* own_text = nullptr;  // object-stream records: a view into a decoded buffer
+  int own_len = 0;
+  int* refs = nullptr;  // owned: object numbers this record's dictionary references
+  int ref_count = 0;
+  int ref_cap = 0;
+  char* dict_text = nullptr;  // owned: the sanitised dictionary, NUL-terminated
+  int dict_len = 0;
+};
+
+// Growable table of records; zero-initialised it is a valid empty table. It releases its
+// array and every record's refs and dict_text when it goes out of scope.
+struct objvec {
+  obj_entry* items = nullptr;
+  int count = 0;
+  int cap = 0;
+
+  objvec() = default;
+  objvec(const objvec&) = delete;
+  objvec& operator=(const objvec&) = delete;
+  ~objvec();
+};
+
+// Appends a copy of rec (taking over its refs and dict_text). Capacity grows to 128, then to
+// twice the count; when it cannot grow, the record is lost and the table stays as it was.
+void objvec_push(objvec& v, const obj_entry& rec);
+
+// Releases what a record owns (refs, dict_text) and clears those fields.
+void obj_entry_release(obj_entry& rec);
+
+}  // namespace pdfrepair

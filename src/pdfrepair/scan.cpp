@@ -1,0 +1,104 @@
+// Scanning primitives: white space and comments, integers, keywords, names, type entries.
+#include "pdfrepair/scan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "pdfrepair/digits.h"
+
+namespace pdfrepair {
+
+int skip_ws(const byte* b, int p, int end) {
+  for (;;) {
+    if (p < 0 || p >= end) return p;
+    while (is_pdf_ws(b[p]))
+      if (++p == end) return end;
+    if (b[p] != '%') return p;
+    // A comment wherever it stands, strings and the "%PDF-" header included; the LF or CR
+    // that ends it is taken as white space on the next round.
+    while (p < end && b[p] != '\n' && b[p] != '\r') ++p;
+  }
+}
+
+int parse_int_at(const byte* b, int end, int& pos) {
+  int i = skip_ws(b, pos, end);
+  if (i >= end) return -1;
+  const bool negative = byte_at(b, end, i) == '-';
+  if (negative && ++i >= end) return -1;
+  if (!is_digit(byte_at(b, end, i))) return -1;
+  const std::uint32_t value = accumulate_digits(b, end, i);
+  pos = i;
+  return wrap_int32(negative ? 0u - value : value);
+}
+
+int read_int_adv(const byte* b, int end, int& pos) {
+  int i = skip_ws(b, pos, end);
+  if (i >= end) {
+    pos = i;
+    return -1;
+  }
+  if (byte_at(b, end, i) == '-') ++i;  // accepted, but the value is never negated
+  if (!is_digit(byte_at(b, end, i))) {
+    pos = i < std::numeric_limits<int>::max() ? i + 1 : i;  // step over the bad byte
+    return -1;
+  }
+  const std::uint32_t value = accumulate_digits(b, end, i);
+  pos = i;
+  return wrap_int32(value);
+}
+
+int kw_at(const byte* b, int p, int end, std::string_view kw) {
+  const int n = static_cast<int>(kw.size());
+  if (p < 0 || p > end - n || std::memcmp(b + p, kw.data(), kw.size()) != 0) return 0;
+  if (p > 0 && is_alnum(b[p - 1])) return 0;
+  return p + n == end || !is_alnum(b[p + n]);
+}
+
+int find_kw(const byte* b, int end, int start, std::string_view kw) {
+  const int n = static_cast<int>(kw.size());
+  for (int s = std::max(start, 0); s <= end - n; ++s) {
+    if (b[s] != static_cast<byte>(kw[0]) || std::memcmp(b + s, kw.data(), kw.size()) != 0)
+      continue;
+    if (s > 0 && is_alnum(b[s - 1])) continue;
+    if (s + n < end && is_alnum(b[s + n])) continue;
+    return s;
+  }
+  return -1;
+}
+
+int find_name(const byte* b, int len, int start, int limit, std::string_view name) {
+  const int n = static_cast<int>(name.size());
+  const int e = std::min(len, limit);
+  for (int i = std::max(start, 0); i <= e - 1 - n; ++i) {
+    if (b[i] != '/' || std::memcmp(b + i + 1, name.data(), name.size()) != 0) continue;
+    if (i + 1 + n < e && is_alnum(b[i + 1 + n])) continue;
+    return i;
+  }
+  return -1;
+}
+
+namespace {
+
+// Condition 4 of a type entry: what may follow the type's name.
+bool ends_type_name(int c) {
+  return is_ascii_ws(c) || c == '<' || c == '>' || c == ']' || c == '}';
+}
+
+}  // namespace
+
+int has_type_name(const byte* text, int len, std::string_view name) {
+  const int n = static_cast<int>(name.size());
+  for (int p = 0; p < len - 5; ++p) {
+    if (text[p] != '/' || std::memcmp(text + p + 1, "Type", 4) != 0) continue;
+    int q = p + 5;
+    while (q < len && is_ascii_ws(text[q])) ++q;
+    if (q == len || text[q] != '/') continue;
+    if (q + 1 > len - n || std::memcmp(text + q + 1, name.data(), name.size()) != 0) continue;
+    if (q + 1 + n == len || ends_type_name(text[q + 1 + n])) return 1;
+  }
+  return 0;
+}
+
+}  // namespace pdfrepair

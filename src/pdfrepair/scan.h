@@ -1,0 +1,75 @@
+// Forgiving byte-level primitives over the input buffer: byte classes, white space and
+// comments, integers, keywords, names and type entries, and the locators of object headers,
+// "endobj" and "stream". Every function takes explicit bounds and never reads a byte before
+// 0 or at or past the end it is given, whatever the positions say.
+#pragma once
+
+#include <string_view>
+
+namespace pdfrepair {
+
+using byte = unsigned char;
+
+// The byte at i when 0 <= i < end, else -1, which belongs to no byte class.
+inline int byte_at(const byte* b, int end, int i) { return i >= 0 && i < end ? b[i] : -1; }
+
+// The four byte classes. They differ (NUL is PDF white space, VT is ASCII white space, no
+// byte of 0x80 or more is alphanumeric) and are never merged.
+inline bool is_pdf_ws(int c) {
+  return c == 0x00 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+inline bool is_ascii_ws(int c) {
+  return c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == ' ';
+}
+inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+inline bool is_alnum(int c) {
+  return is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// First position at or after p that is neither PDF white space nor inside a "%" comment, or
+// end. A position outside [0, end) is returned unchanged.
+int skip_ws(const byte* b, int p, int end);
+
+// Signed decimal after white space and comments, accumulated modulo 2^32; -1 when there is
+// none, and then pos is left alone. On success pos moves just past the digits.
+int parse_int_at(const byte* b, int end, int& pos);
+
+// Like parse_int_at, but a "-" is skipped without negating and pos always moves: past the
+// digits, to end when nothing remains, or one past a byte that is not a digit.
+int read_int_adv(const byte* b, int end, int& pos);
+
+// 1 when kw stands at p bounded by non-alphanumeric bytes (the byte after it is not examined
+// when the keyword ends at end).
+int kw_at(const byte* b, int p, int end, std::string_view kw);
+
+// First bounded occurrence of kw at or after start (negative start: 0), or -1. The byte
+// before a match is examined even when it lies before start.
+int find_kw(const byte* b, int end, int start, std::string_view kw);
+
+// Position of the "/" of the first "/name" at or after start ending by min(len, limit) and
+// not followed by an alphanumeric byte, or -1. The byte before the "/" is never examined.
+int find_name(const byte* b, int len, int start, int limit, std::string_view name);
+
+// 1 when the text holds "/Type" followed (after ASCII white space) by "/name" ending the
+// text or followed by ASCII white space or one of < > ] }.
+int has_type_name(const byte* text, int len, std::string_view name);
+inline int has_type_name(const char* text, int len, std::string_view name) {
+  return has_type_name(reinterpret_cast<const byte*>(text), len, name);
+}
+
+// Object header read backwards from the "obj" keyword at p (p <= len): the position of the
+// object number's first digit, with num and gen set, or -1 with both left alone.
+int parse_obj_head(const byte* b, int len, int p, int& num, int& gen);
+
+// 1 when kw stands at a with at most two of its bytes replaced by bytes of 0x80 or more, and
+// no alphanumeric byte directly before or after it.
+int flex_kw_at(const byte* b, int len, int a, std::string_view kw);
+
+// First tolerant "endobj" (see flex_kw_at) at or after s, or -1.
+int find_endobj_flex(const byte* b, int len, int s);
+
+// First "stream" keyword after s and before m that follows a ">" (and white space) and is
+// followed by LF or CR LF, or -1.
+int find_stream_kw(const byte* b, int len, int s, int m);
+
+}  // namespace pdfrepair
