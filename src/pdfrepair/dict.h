@@ -1,0 +1,37 @@
+// Dictionary repair: the text transformations that turn the damaged bytes of a dictionary
+// into valid syntax, correct its misspelt names, and recognise a dictionary that cannot be
+// salvaged. Every function reads only the text it is given and never changes it; returned
+// texts are newly allocated with malloc and released by the caller with free().
+#pragma once
+
+#include "pdfrepair/scan.h"
+
+namespace pdfrepair {
+
+// The longest span the sanitiser accepts: 16 MiB.
+inline constexpr int max_dict_span = 0x1000000;
+
+// ASCII letters, the byte class dictionary repair adds to the four of scanning.
+inline bool is_letter(int c) { return is_alnum(c) && !is_digit(c); }
+
+// Rewrites exactly `length` bytes (NUL bytes allowed, no terminator needed) into dictionary
+// syntax: NUL becomes a space, every "<<" is closed (a ">>" closing nothing is blanked,
+// missing closers are appended), a stray ">" is blanked, and bytes outside strings that
+// cannot belong to PDF syntax are restored from their bitwise complement, blanked, turned
+// into "/" or "<<", or dropped. The result holds no NUL and has at most 2.5 times `length`
+// characters. An empty text for length 0; null for a negative length, a length above
+// max_dict_span, or exhausted memory.
+char* sanitize_dict_text(const byte* bytes, int length);
+
+// The first complete dictionary of a sanitised, NUL-terminated text (everything after the
+// ">>" that closes its first "<<" is dropped), with every name one edit away from a
+// well-known PDF name replaced by that name. Never refuses a text; null only when memory
+// runs out.
+char* clean_dict_text(const char* text);
+
+// 1 when exactly `length` bytes of a cleaned text are still not well formed (unbalanced
+// "<<" and ">>", a single ">", a hex string holding anything but hex digits, an unclosed
+// literal string, a byte of 0x80 or more outside a string), else 0; 0 for length <= 0.
+int dict_is_dead(const char* text, int length);
+
+}  // namespace pdfrepair

@@ -1,0 +1,159 @@
+// Dictionary name repair: keeps the first complete dictionary of a sanitised text and
+// replaces each name that is one edit away from a well-known PDF name by that name
+// (/Kid5 becomes /Kids, /ColorSpac becomes /ColorSpace).
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string_view>
+
+#include "pdfrepair/dict.h"
+
+namespace pdfrepair {
+
+namespace {
+
+// The known names. On equal scores the earlier name wins, so the order is part of the
+// behaviour.
+constexpr std::string_view keys[] = {
+    "Catalog", "Pages", "Page", "Parent", "Kids",
+    "Count", "MediaBox", "CropBox", "TrimBox", "BleedBox",
+    "ArtBox", "Contents", "Resources", "ProcSet", "XObject",
+    "Image", "Font", "FontDescriptor", "Type", "Subtype",
+    "Length", "Filter", "FlateDecode", "ASCII85Decode", "ASCIIHexDecode",
+    "LZWDecode", "DCTDecode", "JBIG2Decode", "JPXDecode", "Width",
+    "Height", "ColorSpace", "ICCBased", "DeviceRGB", "DeviceGray",
+    "DeviceCMYK", "CalRGB", "CalGray", "Pattern", "Separation",
+    "DeviceN", "Indexed", "BitsPerComponent", "First", "Size",
+    "Root", "Info", "Name", "BBox", "Matrix",
+    "Form", "Shading", "ExtGState", "Group", "SMask",
+    "Rotate", "ViewerPreferences", "PageLabels", "OpenAction", "MarkInfo",
+    "StructTreeRoot", "Lang", "URI", "Border", "StructParents",
+};
+static_assert(std::size(keys) == 65);
+
+// Short, common names that a near miss should reach only when nothing else is as close.
+constexpr std::string_view penalised[] = {"Page", "Pages", "Image", "Form"};
+
+// Names and keys are compared only up to this length, which bounds the work matrix.
+inline constexpr std::size_t max_compared = 128;
+using matrix_row = int[max_compared + 1];
+
+// A name is "/" followed by the longest run of these bytes.
+bool is_name_byte(int c) { return is_alnum(c) || c == '+' || c == '-' || c == '_'; }
+
+bool has_byte_in(std::string_view s, bool (*in_class)(int)) {
+  return std::any_of(s.begin(), s.end(),
+                     [in_class](char c) { return in_class(static_cast<byte>(c)); });
+}
+
+bool is_all_digits(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return is_digit(static_cast<byte>(c)); });
+}
+
+// The length kept by trimming: up to the ">>" that closes the first "<<", or everything.
+// Strings are not recognised here.
+std::size_t first_dict_length(std::string_view t) {
+  std::size_t depth = 0;
+  for (std::size_t i = 0; i + 1 < t.size();) {
+    if (t[i] == '<' && t[i + 1] == '<') {
+      ++depth;
+      i += 2;
+    } else if (t[i] == '>' && t[i + 1] == '>' && depth > 0) {
+      if (--depth == 0) return i + 2;
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
+  return t.size();
+}
+
+// Classic edit distance (insertions, deletions, substitutions), filling (n+1) x (k+1) cells
+// of m: row r for the first r bytes of a, column c for the first c bytes of b.
+int edit_distance(std::string_view a, std::string_view b, matrix_row* m) {
+  const std::size_t n = a.size();
+  const std::size_t k = b.size();
+  for (std::size_t r = 0; r <= n; ++r) m[r][0] = static_cast<int>(r);
+  for (std::size_t c = 0; c <= k; ++c) m[0][c] = static_cast<int>(c);
+  for (std::size_t r = 1; r <= n; ++r)
+    for (std::size_t c = 1; c <= k; ++c)
+      m[r][c] = std::min({m[r - 1][c - 1] + (a[r - 1] != b[c - 1] ? 1 : 0), m[r - 1][c] + 1,
+                          m[r][c - 1] + 1});
+  return m[n][k];
+}
+
+// A known name followed by a number, such as the resource name Image1: left alone.
+bool is_key_and_number(std::string_view name, std::string_view key) {
+  if (key.size() >= name.size() || !name.starts_with(key)) return false;
+  return is_all_digits(name.substr(key.size()));
+}
+
+int score(std::string_view key) {
+  return std::find(std::begin(penalised), std::end(penalised), key) != std::end(penalised) ? 2 : 1;
+}
+
+// The key that replaces a name run, or an empty view when none does. Runs without a letter
+// (numbers such as /1.5) are never replaced.
+std::string_view replacement(std::string_view name, matrix_row* m) {
+  if (!has_byte_in(name, is_letter) || name.size() > max_compared) return {};
+  const bool digit = has_byte_in(name, is_digit);
+  const std::size_t n = name.size();
+  std::string_view chosen;
+  int best = 99;
+  for (const std::string_view key : keys) {
+    const std::size_t k = key.size();
+    if (std::max(n, k) - std::min(n, k) > 1) continue;
+    // A key of 9 bytes or fewer is too easily one edit away from an unrelated name: it is
+    // taken only for a name that holds a digit, the usual trace of a damaged letter.
+    if (k <= 9 && !digit) continue;
+    if (is_key_and_number(name, key)) continue;
+    if (edit_distance(name, key, m) != 1) continue;
+    if (score(key) < best) {
+      chosen = key;
+      best = score(key);
+    }
+  }
+  return chosen;
+}
+
+}  // namespace
+
+char* clean_dict_text(const char* text) {
+  const std::string_view whole(text);
+  const std::string_view kept = whole.substr(0, first_dict_length(whole));
+
+  // A replacement is at most one byte longer than the name it replaces.
+  const auto names = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), '/'));
+  char* out = static_cast<char*>(std::malloc(kept.size() + names + 1));
+  // The edit-distance work area belongs to this call alone.
+  auto* m = static_cast<matrix_row*>(std::malloc(sizeof(matrix_row) * (max_compared + 1)));
+  if (!out || !m) {
+    std::free(out);
+    std::free(m);
+    return nullptr;
+  }
+
+  std::size_t o = 0;
+  for (std::size_t i = 0; i < kept.size();) {
+    if (kept[i] != '/') {
+      out[o++] = kept[i++];
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < kept.size() && is_name_byte(static_cast<byte>(kept[end]))) ++end;
+    const std::string_view run = kept.substr(i + 1, end - i - 1);
+    const std::string_view key = replacement(run, m);
+    const std::string_view name = key.empty() ? run : key;
+    out[o++] = '/';
+    std::memcpy(out + o, name.data(), name.size());
+    o += name.size();
+    i = end;
+  }
+  out[o] = '\0';
+  std::free(m);
+  return out;
+}
+
+}  // namespace pdfrepair

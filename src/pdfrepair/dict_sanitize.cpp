@@ -1,0 +1,217 @@
+// Dictionary sanitiser: one forward pass that rewrites the raw bytes of an object's value into
+// dictionary syntax every later step can trust. Damage is taken to be bit inversion: a byte
+// that cannot stand outside a string is usually the complement (255 - c) of the right one,
+// and is restored where its neighbours make the restored byte plausible.
+#include <cstddef>
+#include <cstdlib>
+
+#include "pdfrepair/dict.h"
+
+namespace pdfrepair {
+
+namespace {
+
+// Control bytes other than the blank ones; VT is among them.
+bool is_control(int c) { return (c >= 0x01 && c <= 0x08) || c == 0x0B || (c >= 0x0E && c <= 0x1F); }
+
+// Outside strings: a byte that no PDF syntax puts there.
+bool is_damaged(int c) { return c == '\\' || is_control(c) || c >= 0x80; }
+
+// A byte that does not count as a neighbour when looking back from a damaged byte.
+bool is_filler(int c) { return c == 0x00 || is_ascii_ws(c); }
+
+// The nearest preceding byte that is neither NUL nor white space, by what it tells about
+// the damaged byte after it.
+enum class prev_class { none, slash, opener, other };
+
+prev_class classify_prev(int prev) {
+  if (prev < 0) return prev_class::none;
+  if (prev == '/') return prev_class::slash;
+  if (prev == '(' || prev == ')' || prev == '<' || prev == '[' || prev >= 0x80)
+    return prev_class::opener;
+  return prev_class::other;
+}
+
+inline constexpr int nothing = -1;  // a damaged byte that is dropped
+
+struct sanitize_state {
+  const byte* in;
+  int len;
+  char* out;
+  int out_len = 0;
+  int depth = 0;  // "<<" emitted and not yet closed
+  bool in_literal = false;
+  bool in_hex = false;
+  int prev = -1;  // the latest input byte that is neither NUL nor white space; -1 for none
+};
+
+void emit(sanitize_state& s, int c) { s.out[s.out_len++] = static_cast<char>(c); }
+
+void emit2(sanitize_state& s, char a, char b) {
+  emit(s, a);
+  emit(s, b);
+}
+
+// Inside a literal string: copied, with no nesting; a backslash carries the byte after it
+// (NUL as a space) so that an escaped ")" never ends the string.
+int literal_byte(sanitize_state& s, int i) {
+  const int c = s.in[i];
+  emit(s, c);
+  if (c == ')') {
+    s.in_literal = false;
+  } else if (c == '\\' && i + 1 < s.len) {
+    emit(s, s.in[i + 1] == 0x00 ? ' ' : s.in[i + 1]);
+    return 2;
+  }
+  return 1;
+}
+
+int open_angle(sanitize_state& s, int next) {
+  if (next == '<') {
+    emit2(s, '<', '<');
+    ++s.depth;
+    return 2;
+  }
+  emit(s, '<');
+  s.in_hex = true;
+  return 1;
+}
+
+int close_angle(sanitize_state& s, int next) {
+  if (next == '>') {
+    if (s.depth > 0) {
+      emit2(s, '>', '>');
+      --s.depth;
+    } else {
+      emit2(s, ' ', ' ');  // closes nothing
+    }
+    return 2;
+  }
+  if (next == 0x00 || is_control(next) || next >= 0x80) {
+    // The second ">" of a closer, damaged; at depth 0 it is kept all the same.
+    emit2(s, '>', '>');
+    if (s.depth > 0) --s.depth;
+    return 2;
+  }
+  emit(s, ' ');  // a single ">" belongs to no syntax outside a hex string
+  return 1;
+}
+
+// The last resort for a damaged byte: its complement when that is printable punctuation and
+// the preceding byte makes it plausible, else a space.
+int restored_or_blank(int c, int inv, prev_class pc, int prev) {
+  const bool restore = pc == prev_class::none || pc == prev_class::opener;
+  if (c >= 0x81 && c <= 0xDF && !is_alnum(inv) && (restore || is_digit(prev))) return inv;
+  return ' ';
+}
+
+// What replaces the damaged byte at i (other than "<<"): a byte, or nothing. Bytes past the
+// end of the input read as -1, which is neither a letter, a digit, "<" nor white space.
+int replacement_for(const sanitize_state& s, int i, prev_class pc) {
+  const int c = s.in[i];
+  const int inv = 255 - c;
+  const int prev = s.prev;
+  const int next = byte_at(s.in, s.len, i + 1);
+  const int next2 = byte_at(s.in, s.len, i + 2);
+  const int before = byte_at(s.in, s.len, i - 1);
+  // A word boundary just before the byte; FF and VT do not make one.
+  const bool gap = i == 0 || before == 0x00 || before == '\t' || before == '\n' ||
+                   before == '\r' || before == ' ' || before >= 0x80;
+
+  if (pc == prev_class::slash) return is_letter(inv) ? inv : nothing;
+  if (inv == '/') {
+    if (pc != prev_class::other || is_letter(next)) return '/';
+    return restored_or_blank(c, inv, pc, prev);
+  }
+  if (pc != prev_class::other) {
+    if (is_letter(inv)) return inv;
+    if (is_letter(next) && gap) return '/';  // the byte was the "/" of the name that follows
+    if (pc == prev_class::none) {
+      if (is_digit(inv)) return is_digit(next) ? inv : ' ';
+      return restored_or_blank(c, inv, pc, prev);
+    }
+  } else if (is_letter(next) && gap) {
+    return '/';
+  }
+  if (is_digit(inv) && (is_digit(prev) || is_digit(next))) return inv;
+  // The first digit of the next indirect reference.
+  if (is_digit(inv) && is_ascii_ws(next) && is_digit(next2) && prev == 'R') return inv;
+  // Inside a name or keyword only a letter fits.
+  if (is_alnum(prev) && is_letter(next)) return is_letter(inv) ? inv : nothing;
+  return restored_or_blank(c, inv, pc, prev);
+}
+
+int damaged_byte(sanitize_state& s, int i) {
+  const prev_class pc = classify_prev(s.prev);
+  if (pc != prev_class::other && byte_at(s.in, s.len, i + 1) == '<') {
+    // The damaged first "<" of a "<<".
+    emit2(s, '<', '<');
+    ++s.depth;
+    return 2;
+  }
+  const int r = replacement_for(s, i, pc);
+  if (r != nothing) emit(s, r);
+  return 1;
+}
+
+// Handles the byte at i and returns how many input bytes it used up (1 or 2).
+int sanitize_step(sanitize_state& s, int i) {
+  const int c = s.in[i];
+  if (is_pdf_ws(c)) {
+    // Blank bytes pass in every state and change none.
+    emit(s, c == 0x00 ? ' ' : c);
+    return 1;
+  }
+  if (s.in_literal) return literal_byte(s, i);
+  if (s.in_hex) {
+    emit(s, c);
+    if (c == '>') s.in_hex = false;
+    return 1;
+  }
+  const int next = byte_at(s.in, s.len, i + 1);
+  if (c == '<') return open_angle(s, next);
+  if (c == '>') return close_angle(s, next);
+  if (c == '(') {
+    emit(s, c);
+    s.in_literal = true;
+    return 1;
+  }
+  if (!is_damaged(c)) {
+    emit(s, c);
+    return 1;
+  }
+  return damaged_byte(s, i);
+}
+
+void close_open_levels(sanitize_state& s) {
+  for (; s.depth > 0; --s.depth) {
+    if (!is_ascii_ws(static_cast<byte>(s.out[s.out_len - 1]))) emit(s, ' ');
+    emit2(s, '>', '>');
+  }
+}
+
+}  // namespace
+
+char* sanitize_dict_text(const byte* bytes, int length) {
+  if (length < 0 || length > max_dict_span) return nullptr;
+  // Every input byte yields at most one output byte, and every level (opened by two input
+  // bytes) costs at most three more for its appended " >>".
+  const std::size_t n = static_cast<std::size_t>(length);
+  char* out = static_cast<char*>(std::malloc(n + 3 * (n / 2) + 1));
+  if (!out) return nullptr;
+
+  sanitize_state s{bytes, length, out};
+  for (int i = 0; i < length;) {
+    const int used = sanitize_step(s, i);
+    // The neighbour a later damaged byte looks back to, kept up to date rather than searched
+    // for, so that a long run of damaged white space (VT) stays linear.
+    for (int k = i; k < i + used; ++k)
+      if (!is_filler(bytes[k])) s.prev = bytes[k];
+    i += used;
+  }
+  close_open_levels(s);
+  out[s.out_len] = '\0';
+  return out;
+}
+
+}  // namespace pdfrepair

@@ -1,0 +1,53 @@
+// Reading the whole input file into memory.
+#include "pdfrepair/input.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+
+namespace pdfrepair {
+namespace {
+
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The file's size in bytes from a 64-bit seek (a 32-bit ftell would wrap on Windows), or -1.
+std::int64_t file_size(std::FILE* f) {
+#if defined(_WIN32)
+  if (_fseeki64(f, 0, SEEK_END) != 0) return -1;
+  const std::int64_t size = _ftelli64(f);
+  if (_fseeki64(f, 0, SEEK_SET) != 0) return -1;
+#else
+  if (fseeko(f, 0, SEEK_END) != 0) return -1;
+  const std::int64_t size = ftello(f);
+  if (fseeko(f, 0, SEEK_SET) != 0) return -1;
+#endif
+  return size;
+}
+
+}  // namespace
+
+load_status load_input(const char* path, input_file& in) {
+  std::unique_ptr<std::FILE, file_closer> f(std::fopen(path, "rb"));
+  if (!f) return load_status::cannot_open;
+  const std::int64_t size = file_size(f.get());
+  if (size == 0) {
+    in.len = 0;
+    return load_status::empty;
+  }
+  // A size that cannot be told is analysed as no bytes at all, in a one-byte buffer.
+  const bool sized = size > 0 && size <= std::numeric_limits<int>::max();
+  in.len = sized ? static_cast<int>(size) : -1;
+  in.data = heap_array<byte>(sized ? static_cast<std::size_t>(size) : 1);
+  if (!in.data) return load_status::no_memory;
+  if (!sized) return load_status::no_size;
+  if (std::fread(in.data.get(), 1, static_cast<std::size_t>(in.len), f.get()) !=
+      static_cast<std::size_t>(in.len)) {
+    in.data.reset();
+    return load_status::short_read;
+  }
+  return load_status::ok;
+}
+
+}  // namespace pdfrepair
