@@ -14,6 +14,11 @@ inline constexpr int max_dict_span = 0x1000000;
 // ASCII letters, the byte class dictionary repair adds to the four of scanning.
 inline bool is_letter(int c) { return is_alnum(c) && !is_digit(c); }
 
+// Control bytes other than PDF white space (VT among them): never part of a dictionary.
+inline bool is_control(int c) {
+  return (c >= 0x01 && c <= 0x08) || c == 0x0B || (c >= 0x0E && c <= 0x1F);
+}
+
 // Rewrites exactly `length` bytes (NUL bytes allowed, no terminator needed) into dictionary
 // syntax: NUL becomes a space, every "<<" is closed (a ">>" closing nothing is blanked,
 // missing closers are appended), a stray ">" is blanked, and bytes outside strings that

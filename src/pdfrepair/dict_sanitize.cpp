@@ -11,9 +11,6 @@ namespace pdfrepair {
 
 namespace {
 
-// Control bytes other than the blank ones; VT is among them.
-bool is_control(int c) { return (c >= 0x01 && c <= 0x08) || c == 0x0B || (c >= 0x0E && c <= 0x1F); }
-
 // Outside strings: a byte that no PDF syntax puts there.
 bool is_damaged(int c) { return c == '\\' || is_control(c) || c >= 0x80; }
 

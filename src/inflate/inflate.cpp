@@ -1,0 +1,313 @@
+// The inflate decoder: RFC 1950's two-byte header, then RFC 1951's blocks, decoded straight
+// into the caller's buffer. Written to be read beside RFC 1951: one small state record, a bit
+// reader, a canonical Huffman decoder that walks the code one bit at a time, and a function
+// per block type. A stream cut short or a buffer too small ends the call with nothing; damaged
+// data ends it with the bytes decoded before the damage. Every stop travels back as a negative
+// status through the return values.
+#include "inflate/inflate.h"
+
+#include <cstring>
+
+namespace pdfrepair {
+namespace {
+
+constexpr int max_bits = 15;          // longest Huffman code
+constexpr int max_lit_codes = 286;    // literal/length codes a dynamic block may declare
+constexpr int max_dist_codes = 30;    // distance codes a dynamic block may declare
+constexpr int code_len_codes = 19;    // codes of the code-length code
+constexpr int fixed_lit_codes = 288;  // the fixed code also assigns the unusable 286 and 287
+
+// Why decoding stopped before the last block ended. Negative, so that they travel back through
+// the same int that otherwise carries bits or a symbol.
+constexpr int input_exhausted = -1;  // the stream is cut short
+constexpr int output_full = -2;      // the caller's buffer is too small
+constexpr int bad_data = -3;         // the stream is damaged: what came before it stands
+
+struct inflate_state {
+  unsigned char* dst;
+  std::uint32_t dst_cap;
+  std::uint32_t dst_len;
+  const unsigned char* src;  // the first byte after the stream header
+  std::uint32_t src_len;
+  std::uint32_t src_pos;
+  std::uint32_t bit_acc;  // bits loaded but not used, the next one least significant
+  int bit_avail;
+};
+
+// A canonical Huffman code, described by how many codes each length has and which symbols they
+// stand for: codes of one length are consecutive numbers, handed out in symbol order.
+struct huff_table {
+  std::int16_t* counts;   // codes per length 0..max_bits; counts[0] is the symbols without one
+  std::int16_t* symbols;  // the symbols that have a code, by code length, then by value
+};
+
+// Length symbols 257..285 and distance symbols 0..29: base value and extra bits (RFC 1951
+// 3.2.5).
+constexpr std::int16_t lens[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::int16_t lext[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                   2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::int16_t dists[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::int16_t dext[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                   6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// The order in which a dynamic block sends the code-length code's lengths (RFC 1951 3.2.7).
+constexpr std::int16_t order[code_len_codes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// The fixed codes are the same for every stream: built on the first fixed block the process
+// decodes, then shared by every later call.
+std::int16_t lencnt[max_bits + 1];
+std::int16_t lensym[fixed_lit_codes];
+std::int16_t distcnt[max_bits + 1];
+std::int16_t distsym[max_dist_codes];
+const huff_table lencode = {lencnt, lensym};
+const huff_table distcode = {distcnt, distsym};
+int virgin = 1;
+
+// The next n bits (n <= 13) with the first one read least significant, or input_exhausted.
+// Bytes are loaded one at a time as needed, so fewer than 8 bits are ever left over.
+int bits(inflate_state& s, int n) {
+  while (s.bit_avail < n) {
+    if (s.src_pos == s.src_len) return input_exhausted;
+    s.bit_acc |= std::uint32_t{s.src[s.src_pos++]} << s.bit_avail;
+    s.bit_avail += 8;
+  }
+  int value = static_cast<int>(s.bit_acc & ((1u << n) - 1));
+  s.bit_acc >>= n;
+  s.bit_avail -= n;
+  return value;
+}
+
+// The next symbol of code h, read one bit at a time (Huffman codes are sent first bit first).
+// After len bits, the bits read match a code of that length exactly when they fall among the
+// counts[len] consecutive codes starting at first; otherwise they are the start of a longer
+// code. Returns bad_data when no code of up to 15 bits matches.
+int decode(inflate_state& s, const huff_table& h) {
+  int code = 0;   // the bits read so far, the first one most significant
+  int first = 0;  // the first code of length len
+  int index = 0;  // where the symbols of length len begin in h.symbols
+  for (int len = 1; len <= max_bits; ++len) {
+    int bit = bits(s, 1);
+    if (bit < 0) return bit;
+    code |= bit;
+    int count = h.counts[len];
+    if (code - count < first) return h.symbols[index + (code - first)];
+    index += count;
+    first = (first + count) << 1;
+    code <<= 1;
+  }
+  return bad_data;
+}
+
+// Fills h from the code lengths of symbols 0..n-1 (each 0..15, 0 meaning no code). Returns 0
+// for a complete code and for one without any codes, the number of unused codes of the
+// longest length when the code is incomplete, and a negative value when it is over-subscribed
+// (h.symbols is then left unfilled).
+int construct(const huff_table& h, const std::int16_t* length, int n) {
+  for (int len = 0; len <= max_bits; ++len) h.counts[len] = 0;
+  for (int sym = 0; sym < n; ++sym) ++h.counts[length[sym]];
+  if (h.counts[0] == n) return 0;
+
+  int left = 1;  // codes of the current length not yet handed out
+  for (int len = 1; len <= max_bits; ++len) {
+    left = 2 * left - h.counts[len];
+    if (left < 0) return left;
+  }
+
+  std::int16_t offs[max_bits + 1];  // where the next symbol of each length goes
+  offs[1] = 0;
+  for (int len = 1; len < max_bits; ++len) offs[len + 1] = offs[len] + h.counts[len];
+  for (int sym = 0; sym < n; ++sym)
+    if (length[sym] != 0) h.symbols[offs[length[sym]]++] = static_cast<std::int16_t>(sym);
+  return left;
+}
+
+// A code a dynamic block may use: complete, or incomplete only because it has a single code of
+// one bit, the one way to send a single symbol.
+bool usable(const huff_table& h, int left, int n) {
+  return left == 0 || (left > 0 && h.counts[0] + h.counts[1] == n);
+}
+
+// Symbols of a compressed block up to and including its end-of-block code (RFC 1951 3.2.5).
+// Returns 0 at the end of the block, otherwise why it stopped.
+int codes(inflate_state& s, const huff_table& lit_len, const huff_table& dist) {
+  for (;;) {
+    int sym = decode(s, lit_len);
+    if (sym < 0) return sym;
+    if (sym < 256) {
+      if (s.dst_len == s.dst_cap) return output_full;
+      s.dst[s.dst_len++] = static_cast<unsigned char>(sym);
+      continue;
+    }
+    if (sym == 256) return 0;
+
+    int index = sym - 257;
+    if (index >= 29) return bad_data;  // 286 and 287 have fixed codes but no meaning
+    int extra = bits(s, lext[index]);
+    if (extra < 0) return extra;
+    std::uint32_t len = static_cast<std::uint32_t>(lens[index] + extra);
+
+    int dsym = decode(s, dist);  // below 30: no table holds more distance symbols
+    if (dsym < 0) return dsym;
+    extra = bits(s, dext[dsym]);
+    if (extra < 0) return extra;
+    std::uint32_t distance = static_cast<std::uint32_t>(dists[dsym] + extra);
+
+    if (distance > s.dst_len) return bad_data;  // reaches before the first byte of output
+    if (s.dst_cap - s.dst_len < len) return output_full;
+    // Byte by byte: when the distance is shorter than the length, the copy reads bytes it has
+    // just written and so repeats the last `distance` bytes.
+    unsigned char* to = s.dst + s.dst_len;
+    const unsigned char* from = to - distance;
+    for (std::uint32_t i = 0; i < len; ++i) to[i] = from[i];
+    s.dst_len += len;
+  }
+}
+
+// Stored block (RFC 1951 3.2.4): from the next byte boundary, LEN and its one's complement
+// NLEN, two bytes each, least significant first, then LEN bytes to copy as they are.
+int stored(inflate_state& s) {
+  s.bit_acc = 0;  // the rest of the current byte is padding
+  s.bit_avail = 0;
+  if (s.src_len - s.src_pos < 4) return input_exhausted;
+  const unsigned char* p = s.src + s.src_pos;
+  std::uint32_t len = p[0] | p[1] << 8;
+  std::uint32_t nlen = p[2] | p[3] << 8;
+  s.src_pos += 4;
+  if (len != (~nlen & 0xffff)) return bad_data;
+  if (s.src_len - s.src_pos < len) return input_exhausted;
+  if (s.dst_cap - s.dst_len < len) return output_full;
+  if (len != 0) std::memcpy(s.dst + s.dst_len, s.src + s.src_pos, len);
+  s.src_pos += len;
+  s.dst_len += len;
+  return 0;
+}
+
+// Block compressed with the fixed codes of RFC 1951 3.2.6.
+int fixed(inflate_state& s) {
+  if (virgin) {
+    std::int16_t length[fixed_lit_codes];
+    int sym = 0;
+    for (; sym < 144; ++sym) length[sym] = 8;
+    for (; sym < 256; ++sym) length[sym] = 9;
+    for (; sym < 280; ++sym) length[sym] = 7;
+    for (; sym < fixed_lit_codes; ++sym) length[sym] = 8;
+    construct(lencode, length, fixed_lit_codes);
+    for (sym = 0; sym < max_dist_codes; ++sym) length[sym] = 5;
+    construct(distcode, length, max_dist_codes);  // incomplete: 30 and 31 stay unassigned
+    virgin = 0;
+  }
+  return codes(s, lencode, distcode);
+}
+
+// Block compressed with codes it sends first (RFC 1951 3.2.7): the code lengths of both codes,
+// themselves Huffman-coded with a code-length code whose lengths come first.
+int dynamic(inflate_state& s) {
+  // Code lengths: first of the code-length code, then of both codes in one run, since a
+  // repeat may cross from the literal/length lengths into the distance lengths.
+  std::int16_t length[max_lit_codes + max_dist_codes] = {};
+  std::int16_t lit_cnt[max_bits + 1];
+  std::int16_t lit_sym[max_lit_codes];
+  std::int16_t dist_cnt[max_bits + 1];
+  std::int16_t dist_sym[max_dist_codes];
+  const huff_table lit_len = {lit_cnt, lit_sym};  // holds the code-length code first
+  const huff_table dist = {dist_cnt, dist_sym};
+
+  int nlen = bits(s, 5);
+  if (nlen < 0) return nlen;
+  int ndist = bits(s, 5);
+  if (ndist < 0) return ndist;
+  int ncode = bits(s, 4);
+  if (ncode < 0) return ncode;
+  nlen += 257;
+  ndist += 1;
+  ncode += 4;
+  if (nlen > max_lit_codes || ndist > max_dist_codes) return bad_data;
+
+  for (int i = 0; i < ncode; ++i) {
+    int len = bits(s, 3);
+    if (len < 0) return len;
+    length[order[i]] = static_cast<std::int16_t>(len);
+  }
+  if (construct(lit_len, length, code_len_codes) != 0) return bad_data;
+
+  int index = 0;
+  while (index < nlen + ndist) {
+    int sym = decode(s, lit_len);
+    if (sym < 0) return sym;
+    if (sym < 16) {
+      length[index++] = static_cast<std::int16_t>(sym);
+      continue;
+    }
+    std::int16_t value = 0;  // 17 and 18 repeat zero
+    int repeat;
+    if (sym == 16) {
+      if (index == 0) return bad_data;  // nothing to repeat yet
+      value = length[index - 1];
+      repeat = bits(s, 2);
+      if (repeat < 0) return repeat;
+      repeat += 3;
+    } else if (sym == 17) {
+      repeat = bits(s, 3);
+      if (repeat < 0) return repeat;
+      repeat += 3;
+    } else {
+      repeat = bits(s, 7);
+      if (repeat < 0) return repeat;
+      repeat += 11;
+    }
+    if (repeat > nlen + ndist - index) return bad_data;
+    while (repeat-- > 0) length[index++] = value;
+  }
+
+  if (length[256] == 0) return bad_data;  // the block could never end
+  if (!usable(lit_len, construct(lit_len, length, nlen), nlen)) return bad_data;
+  if (!usable(dist, construct(dist, length + nlen, ndist), ndist)) return bad_data;
+  return codes(s, lit_len, dist);
+}
+
+// Blocks up to the one marked last (RFC 1951 3.2.3). What follows it, the Adler-32 trailer
+// included, is never read.
+int blocks(inflate_state& s) {
+  int last;
+  do {
+    last = bits(s, 1);
+    if (last < 0) return last;
+    int type = bits(s, 2);
+    if (type < 0) return type;
+    int rc = type == 0 ? stored(s) : type == 1 ? fixed(s) : type == 2 ? dynamic(s) : bad_data;
+    if (rc != 0) return rc;
+  } while (last == 0);
+  return 0;
+}
+
+}  // namespace
+
+inflate_status inflate_run(const unsigned char* in, std::uint64_t in_len, unsigned char* out,
+                           std::uint64_t out_cap, std::uint64_t* out_len) {
+  *out_len = 0;
+  if (in_len < 2 || out_cap > inflate_max_out) return inflate_status::refused;
+  if ((in[0] & 0x0f) != 8) return inflate_status::refused;  // not deflate
+  if (in[1] & 0x20) return inflate_status::refused;         // needs a preset dictionary we cannot have
+
+  inflate_state s{};
+  s.src = in + 2;
+  s.src_len = static_cast<std::uint32_t>(in_len - 2);
+  s.dst = out;
+  s.dst_cap = static_cast<std::uint32_t>(out_cap);
+  int rc = blocks(s);
+  if (rc == input_exhausted) return inflate_status::input_exhausted;
+  if (rc == output_full) return inflate_status::output_full;
+  *out_len = s.dst_len;
+  return inflate_status::decoded;
+}
+
+int inflate_decompress(const unsigned char* in, std::uint64_t in_len, unsigned char* out,
+                       std::uint64_t out_cap, std::uint64_t* out_len) {
+  return inflate_run(in, in_len, out, out_cap, out_len) == inflate_status::decoded ? 0 : -1;
+}
+
+}  // namespace pdfrepair

@@ -1,0 +1,26 @@
+// Object-stream expansion: the objects packed in /ObjStm containers join the object table,
+// their texts pointing into decoded buffers that the request keeps until it ends.
+#pragma once
+
+#include "pdfrepair/objtable.h"
+
+namespace pdfrepair {
+
+// The decoded container buffers of one request. Records of the table point into them, so
+// they live as long as the request's tables and are released with the request.
+struct decoded_buffers {
+  byte** items = nullptr;
+  int count = 0;
+  int cap = 0;
+
+  decoded_buffers() = default;
+  decoded_buffers(const decoded_buffers&) = delete;
+  decoded_buffers& operator=(const decoded_buffers&) = delete;
+  ~decoded_buffers();
+};
+
+// Decodes every object stream among the records present at entry and appends one record per
+// object it holds. Containers that cannot be expanded contribute nothing; nothing is reported.
+void extract_all_objstm(const byte* buf, int size, objvec& table, decoded_buffers& keep);
+
+}  // namespace pdfrepair
