@@ -1,0 +1,184 @@
+// MediaBox repair: a dictionary whose first /MediaBox entry is unusable gets the default US
+// Letter box in its place, and a page without any entry gets the default box inserted.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "pdfrepair/pagetree.h"
+
+namespace pdfrepair {
+
+namespace {
+
+constexpr std::string_view box_name = "MediaBox";
+constexpr int box_name_len = 1 + static_cast<int>(box_name.size());  // with its "/"
+constexpr std::string_view replacing_entry = "/MediaBox [0 0 612 792]";
+constexpr std::string_view inserted_entry = " /MediaBox [0 0 612 792]";
+// Box numbers are judged by their digits read together, so 612.5 counts as 6125.
+constexpr std::uint32_t max_box_digits = 1000000;
+
+// What may follow the name of a counted entry. "/MediaBox[" and "/MediaBox/" do not count.
+bool ends_entry_name(int c) { return is_ascii_ws(c) || c == '>' || c == ']' || c == '}'; }
+
+// Position of the "/" of the first counted /MediaBox entry, or -1.
+int find_entry(const byte* t, int len) {
+  for (int p = find_name(t, len, 0, len, box_name); p >= 0;
+       p = find_name(t, len, p + 1, len, box_name)) {
+    const int after = p + box_name_len;
+    if (after == len || ends_entry_name(t[after])) return p;
+  }
+  return -1;
+}
+
+// The run of digits, signs and points at i: true when its digits make at most 1,000,000 and
+// something follows the run. Moves i past the run.
+bool box_number_fits(const byte* t, int len, int& i) {
+  std::uint32_t digits = 0;
+  bool any_digit = false;
+  for (; i < len && (is_digit(t[i]) || t[i] == '+' || t[i] == '-' || t[i] == '.'); ++i) {
+    if (!is_digit(t[i])) continue;
+    any_digit = true;
+    if (digits <= max_box_digits) digits = digits * 10 + static_cast<std::uint32_t>(t[i] - '0');
+  }
+  return any_digit && digits <= max_box_digits && i < len;
+}
+
+// The array whose first element would stand at i: usable when it holds exactly four numbers,
+// each followed by one space or, the fourth, by the closing "]".
+bool box_array_usable(const byte* t, int len, int i) {
+  for (int numbers = 0;;) {
+    if (i >= len) return false;
+    if (t[i] == ']') return numbers == 4;
+    i = skip_ascii_ws(t, len, i);
+    if (i == len) return false;
+    // A letter is a bad element; any other byte may only be the closing "]".
+    if (!is_digit(t[i]) && t[i] != '-') return t[i] == ']' && numbers == 4;
+    if (!box_number_fits(t, len, i)) return false;
+    ++numbers;
+    // Only a plain space may separate the numbers; a TAB or a comma after one is a fault.
+    if (t[i] != ' ') return numbers == 4 && t[i] == ']';
+  }
+}
+
+// Whether the value after the entry's name can be kept.
+bool value_usable(const byte* t, int len, int v) {
+  if (v == len) return false;
+  if (is_digit(t[v]) || t[v] == '-') return true;  // a number or a reference is trusted
+  return t[v] == '[' && box_array_usable(t, len, v + 1);
+}
+
+// The end of the run of bytes at i that are neither delimiters nor, unless taken in, white
+// space.
+int run_end(const byte* t, int len, int i, bool take_white_space) {
+  while (i < len && !is_delimiter(t[i]) && (take_white_space || !is_ascii_ws(t[i]))) ++i;
+  return i;
+}
+
+// Just past the string at p ("(" or a single "<"), read the way the sanitiser reads strings:
+// a literal string ends at its first unescaped ")", a hex string at its first ">". -1 when it
+// does not end inside the text.
+int string_end(const byte* t, int len, int p) {
+  for (int i = p + 1; i < len; ++i) {
+    if (t[p] == '(' && t[i] == '\\') {
+      ++i;
+    } else if (t[i] == (t[p] == '(' ? ')' : '>')) {
+      return i + 1;
+    }
+  }
+  return -1;
+}
+
+// Just past the array or dictionary that opens at p, with the strings, arrays and dictionaries
+// nested in it; -1 when it is still open where the text ends, or, for an array, where the
+// dictionary around it closes. A "]" that closes nothing inside a dictionary is passed over.
+int container_end(const byte* t, int len, int p) {
+  int brackets = 0;
+  int dicts = 0;
+  for (int i = p; i < len;) {
+    const int c = t[i];
+    const bool doubled = i + 1 < len && t[i + 1] == c;
+    if (c == '(' || (c == '<' && !doubled)) {
+      i = string_end(t, len, i);
+      if (i < 0) return -1;
+    } else if (c == '<') {
+      ++dicts;
+      i += 2;
+    } else if (c == '>' && doubled) {
+      if (dicts == 0) return -1;
+      --dicts;
+      i += 2;
+    } else {
+      if (c == '[') ++brackets;
+      if (c == ']' && brackets > 0) --brackets;
+      ++i;
+    }
+    if (brackets == 0 && dicts == 0) return i;
+  }
+  return -1;
+}
+
+// Where the copy resumes after the default entry replaced the name at name_pos: past the
+// rejected value, so that no value is left standing without a key. A missing value (the text
+// or the dictionary ends, or a closer follows) leaves everything after the name. A string,
+// array or dictionary that never closes, and a value opened by "{" or "%", loses its opener
+// and the plain bytes after it, up to the next delimiter, so that the entries after it
+// survive.
+int resume_after_value(const byte* t, int len, int name_pos) {
+  const int name_end = name_pos + box_name_len;
+  const int v = skip_ascii_ws(t, len, name_end);
+  if (v == len) return name_end;
+  const int c = t[v];
+  if (c == ')' || c == ']' || c == '}' || c == '>') return name_end;
+  if (c == '/') return run_end(t, len, v + 1, false);
+  if (!is_delimiter(c)) return run_end(t, len, v, false);  // a keyword or a stray token
+  const bool dict = c == '<' && v + 1 < len && t[v + 1] == '<';
+  int closed = -1;
+  if (c == '(' || (c == '<' && !dict)) closed = string_end(t, len, v);
+  if (c == '[' || dict) closed = container_end(t, len, v);
+  return closed >= 0 ? closed : run_end(t, len, v + (dict ? 2 : 1), true);
+}
+
+// The text with `entry` in place of the bytes from cut to resume.
+char* splice(const char* text, int length, int cut, int resume, std::string_view entry) {
+  if (cut < 0 || cut > resume || resume > length) return nullptr;
+  const std::size_t tail = static_cast<std::size_t>(length - resume);
+  char* out =
+      static_cast<char*>(std::malloc(static_cast<std::size_t>(cut) + entry.size() + tail + 1));
+  if (!out) return nullptr;
+  std::memcpy(out, text, static_cast<std::size_t>(cut));
+  std::memcpy(out + cut, entry.data(), entry.size());
+  std::memcpy(out + cut + entry.size(), text + resume, tail);
+  out[static_cast<std::size_t>(cut) + entry.size() + tail] = '\0';
+  return out;
+}
+
+// Position of the last ">>" of the text, or -1.
+int last_closer(const char* text, int length) {
+  for (int i = length - 2; i >= 0; --i)
+    if (text[i] == '>' && text[i + 1] == '>') return i;
+  return -1;
+}
+
+}  // namespace
+
+char* fix_media(const char* text, int length, int name_pos, int resume_pos) {
+  return splice(text, length, name_pos, resume_pos, replacing_entry);
+}
+
+char* ensure_media_box(const char* text, int length) {
+  if (!text || length < 0) return nullptr;
+  const byte* t = reinterpret_cast<const byte*>(text);
+  const int entry = find_entry(t, length);
+  if (entry >= 0) {
+    if (value_usable(t, length, skip_ascii_ws(t, length, entry + box_name_len))) return nullptr;
+    return fix_media(text, length, entry, resume_after_value(t, length, entry));
+  }
+  // No counted entry: only a page dictionary gets one inserted.
+  if (!has_type_name(text, length, "Page")) return nullptr;
+  const int closer = last_closer(text, length);
+  if (closer < 0) return nullptr;
+  return splice(text, length, closer, closer, inserted_entry);
+}
+
+}  // namespace pdfrepair

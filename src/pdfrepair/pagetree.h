@@ -1,0 +1,45 @@
+// Page tree repair: a default /MediaBox for pages without a usable one, and /Kids and /Count
+// brought into line with the objects that exist. Every function reads only the text it is
+// given and never changes it; a returned text is newly allocated with malloc, NUL-terminated,
+// and released by the caller with free(). Null means that the text stays as it was.
+#pragma once
+
+#include "pdfrepair/objtable.h"
+
+namespace pdfrepair {
+
+// The ASCII white space at and after p, passed over; stops at len.
+inline int skip_ascii_ws(const byte* t, int len, int p) {
+  while (p < len && is_ascii_ws(t[p])) ++p;
+  return p;
+}
+inline int skip_ascii_ws(const char* t, int len, int p) {
+  return skip_ascii_ws(reinterpret_cast<const byte*>(t), len, p);
+}
+
+// The bytes that end a name, a number or a keyword and open or close the next token.
+inline bool is_delimiter(int c) {
+  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+         c == '}' || c == '/' || c == '%';
+}
+
+// The dictionary text of `length` bytes with a usable /MediaBox: an unusable first entry is
+// replaced by "/MediaBox [0 0 612 792]" (its rejected value removed), and a /Type /Page
+// dictionary without an entry gets " /MediaBox [0 0 612 792]" before its last ">>". Null when
+// the entry is usable, when a dictionary without an entry is no page or has no ">>", or when
+// memory runs out.
+char* ensure_media_box(const char* text, int length);
+
+// The first name_pos bytes of the text, "/MediaBox [0 0 612 792]", and the bytes from
+// resume_pos up to length (0 <= name_pos <= resume_pos <= length); null when memory runs out
+// or the positions are out of order.
+char* fix_media(const char* text, int length, int name_pos, int resume_pos);
+
+// The dictionary text of `length` bytes with its first /Kids array that references missing
+// object numbers rewritten to hold only the references to numbers present among the records
+// (each with its own bytes, separated by single spaces), and its first plain /Count set to the
+// number kept. Null when no /Kids array needs a change, for a text shorter than 5 bytes, or
+// when memory runs out.
+char* fix_kids_counts(const char* text, int length, const obj_entry* records, int record_count);
+
+}  // namespace pdfrepair

@@ -1,0 +1,312 @@
+// The output writer: a fixed header, the kept objects in ascending number with their
+// dictionaries finished and their stream data copied under a /Length that matches it, then a
+// classic xref table and a trailer, all assembled in one growable memory buffer.
+#include "pdfrepair/writer.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <string_view>
+#include <utility>
+
+#include "pdfrepair/dict.h"
+#include "pdfrepair/heap.h"
+#include "pdfrepair/interface.h"
+#include "pdfrepair/pagetree.h"
+
+namespace pdfrepair {
+
+namespace {
+
+constexpr std::uint64_t first_cap = 0x100000;
+// Doubling from 1 MiB stays below 2^63 for any request up to this size.
+constexpr std::uint64_t max_request = std::uint64_t{1} << 62;
+constexpr std::string_view header = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
+constexpr int max_plain_dict_copy = 0x100000;  // a stream dictionary without /Length
+constexpr int max_body_len = 0x0FFFFFFF;
+constexpr int max_xref_gen = 65534;
+
+byte* buf_fail(out_buf& buf) {
+  std::free(buf.data);
+  buf.data = nullptr;
+  buf.len = 0;
+  buf.cap = 0;
+  buf.failed = true;
+  return nullptr;
+}
+
+void buf_text(out_buf& out, std::string_view text) { buf_bytes(out, text.data(), text.size()); }
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void buf_printf(out_buf& out, const char* format, ...) {
+  char text[64];  // every formatted piece is a line of numbers
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (n > 0) buf_bytes(out, text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+}
+
+// Writing order: ascending object number; records of one number (possible after the fallback
+// selection) in table order. The order is total, so it does not depend on the sort's stability.
+int order_cmp(const obj_entry* items, int a, int b) {
+  if (items[a].num == items[b].num) return a - b;
+  return items[a].num > items[b].num ? 1 : -1;
+}
+
+using text_ptr = heap_ptr<char>;
+
+int text_len(const char* text) { return static_cast<int>(std::strlen(text)); }
+
+void buf_finished(out_buf& out, const text_ptr& text) {
+  if (text) buf_text(out, text.get());
+}
+
+// The text cleaned, then given a media box when it needs one; null when there is no text or
+// cleaning fails.
+text_ptr cleaned_and_boxed(text_ptr text) {
+  if (!text) return nullptr;
+  text_ptr cleaned(clean_dict_text(text.get()));
+  if (!cleaned) return nullptr;
+  if (char* boxed = ensure_media_box(cleaned.get(), text_len(cleaned.get())))
+    return text_ptr(boxed);
+  return cleaned;
+}
+
+// A kept dictionary gets its media box first (the record keeps the boxed text), then is cleaned.
+text_ptr finished_kept_dict(obj_entry& r) {
+  if (char* boxed = ensure_media_box(r.dict_text, r.dict_len)) {
+    std::free(r.dict_text);
+    r.dict_text = boxed;
+    r.dict_len = text_len(boxed);
+  }
+  return text_ptr(clean_dict_text(r.dict_text));
+}
+
+// The stream's data in the input: the record's range, or nothing when it does not lie there.
+struct data_range {
+  int start = 0;
+  int len = 0;
+};
+
+data_range stream_data(const obj_entry& r, int size) {
+  if (r.data_start < 0 || r.data_end < r.data_start || r.data_end > size) return {};
+  return {r.data_start, r.data_end - r.data_start};
+}
+
+// Where the span resumes after the old value of the /Length whose "/" is at `at`: one
+// integer, two, two and R, or an array are dropped whole, anything else stays. Nothing at or
+// past the span end is read; an array that does not close there leaves nothing to follow.
+int after_old_length(const byte* in, int end, int at) {
+  int p = at + 7;
+  // The byte after the name is its delimiter and passed over, unless it opens what follows
+  // ("/Length[5]", "/Length/Filter").
+  if (p < end && !is_delimiter(in[p])) ++p;
+  p = skip_ws(in, p, end);
+  if (p < end && in[p] == '[') {
+    const void* close = std::memchr(in + p, ']', static_cast<std::size_t>(end - p));
+    return close ? static_cast<int>(static_cast<const byte*>(close) - in) + 1 : end;
+  }
+  parse_int_at(in, end, p);
+  p = skip_ws(in, p, end);
+  if (is_digit(byte_at(in, end, p))) {
+    parse_int_at(in, end, p);
+    p = skip_ws(in, p, end);
+  }
+  if (byte_at(in, end, p) == 'R') ++p;
+  return p;
+}
+
+// The stream's dictionary span (from dict_off up to the "stream" keyword, or to endobj) with
+// its first /Length set to the measured data length; null when there is no span, the text
+// would be too long to sanitise, or memory runs out. `len` receives the copy's length.
+heap_ptr<byte[]> stream_dict_copy(const byte* in, int size, const obj_entry& r, int measured,
+                                  int& len) {
+  const int end = std::min(r.stream_kw > 0 ? r.stream_kw : r.endobj_off, size);
+  if (r.dict_off < 0 || end <= 0 || end <= r.dict_off) return nullptr;
+  const byte* span = in + r.dict_off;
+  const int at = find_name(in, size, r.dict_off, end, "Length");
+  if (at < 0) {
+    len = std::min(end - r.dict_off, max_plain_dict_copy);
+    heap_ptr<byte[]> copy = heap_array<byte>(static_cast<std::size_t>(len));
+    if (copy) std::memcpy(copy.get(), span, static_cast<std::size_t>(len));
+    return copy;
+  }
+  char entry[40];
+  const int entry_len = std::snprintf(entry, sizeof entry, "/Length %d ", measured);
+  const int rest = after_old_length(in, end, at);
+  const int prefix = at - r.dict_off;
+  // Sized to the rewritten text, however long the span: nothing is cut and nothing overflows.
+  const std::int64_t total = std::int64_t{prefix} + entry_len + (end - rest);
+  if (total > max_dict_span) return nullptr;
+  len = static_cast<int>(total);
+  heap_ptr<byte[]> copy = heap_array<byte>(static_cast<std::size_t>(len));
+  if (!copy) return nullptr;
+  std::memcpy(copy.get(), span, static_cast<std::size_t>(prefix));
+  std::memcpy(copy.get() + prefix, entry, static_cast<std::size_t>(entry_len));
+  std::memcpy(copy.get() + prefix + entry_len, in + rest, static_cast<std::size_t>(end - rest));
+  return copy;
+}
+
+// The value of an object without dictionary text: its body, from after "N G obj" up to its
+// endobj, sanitised; null when there is none.
+text_ptr sanitized_body(const byte* in, int size, const obj_entry& r) {
+  if (r.hdr_off < 0 || r.endobj_off > size) return nullptr;
+  int p = r.hdr_off;
+  parse_int_at(in, size, p);
+  p = skip_ws(in, p, size);
+  if (is_digit(byte_at(in, size, p))) parse_int_at(in, size, p);
+  p = skip_ws(in, p, size);
+  if (p > size - 3) return nullptr;
+  p = skip_ws(in, p + 3, size);  // the keyword "obj", taken as read
+  const std::int64_t len = std::int64_t{r.endobj_off} - p;
+  if (len < 1 || len > max_body_len) return nullptr;
+  return text_ptr(sanitize_dict_text(in + p, static_cast<int>(len)));
+}
+
+void write_stream(out_buf& out, const byte* in, int size, const objvec& kept, const obj_entry& r) {
+  const data_range data = stream_data(r, size);
+  text_ptr dict;
+  int len = 0;
+  if (const heap_ptr<byte[]> copy = stream_dict_copy(in, size, r, data.len, len))
+    dict.reset(sanitize_dict_text(copy.get(), len));
+  if (dict) {
+    if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), kept.items, kept.count))
+      dict.reset(kids);
+  }
+  buf_finished(out, cleaned_and_boxed(std::move(dict)));
+  buf_text(out, "stream\n");
+  buf_bytes(out, in + data.start, static_cast<std::size_t>(data.len));
+  buf_text(out, "\nendstream\nendobj\n");
+}
+
+void write_object(out_buf& out, const byte* in, int size, objvec& kept, obj_entry& r) {
+  buf_printf(out, "%d %d obj\n", r.num, r.gen);
+  if (r.in_objstm) {
+    if (r.dict_text) {
+      buf_finished(out, finished_kept_dict(r));
+    } else if (r.own_text) {
+      buf_finished(out, cleaned_and_boxed(text_ptr(sanitize_dict_text(r.own_text, r.own_len))));
+    }
+    buf_text(out, "\nendobj\n");
+  } else if (r.has_stream) {
+    write_stream(out, in, size, kept, r);
+  } else {
+    buf_finished(out, r.dict_text ? finished_kept_dict(r) : sanitized_body(in, size, r));
+    buf_text(out, "endobj\n");
+  }
+}
+
+// The next free number from `from` on, or 0, which ends the list of free entries.
+int next_free(const int* offsets, int from, int max_num) {
+  for (int k = from; k <= max_num; ++k)
+    if (offsets[k] < 0) return k;
+  return 0;
+}
+
+// One subsection from 0 with a 20-byte line per number. Free entries are linked as the PDF
+// free list: each names the next free number, the last names 0.
+void write_xref(out_buf& out, const int* offsets, const int* gens, int max_num) {
+  buf_printf(out, "xref\n0 %lld\n", static_cast<long long>(max_num) + 1);
+  int free_after = next_free(offsets, 1, max_num);
+  for (int k = 0; k <= max_num; ++k) {
+    if (free_after != 0 && free_after <= k) free_after = next_free(offsets, k + 1, max_num);
+    if (offsets[k] >= 0) {
+      const int gen = gens && gens[k] >= 0 && gens[k] <= max_xref_gen ? gens[k] : 0;
+      buf_printf(out, "%010d %05d n \n", offsets[k], gen);
+    } else {
+      buf_printf(out, "%010d 65535 f \n", free_after);
+    }
+  }
+}
+
+// The generation of a trailer reference: the one written for the number, unclamped, else 0.
+int trailer_gen(const int* gens, int num, int max_num) {
+  return gens && num >= 0 && num <= max_num ? gens[num] : 0;
+}
+
+void write_trailer(out_buf& out, const int* gens, int max_num, int catalog_num, int docinfo_num,
+                   int xref_off) {
+  buf_printf(out, "trailer\n<</Size %lld/Root %d %d R", static_cast<long long>(max_num) + 1,
+             catalog_num, trailer_gen(gens, catalog_num, max_num));
+  if (docinfo_num >= 0)
+    buf_printf(out, "/Info %d %d R", docinfo_num, trailer_gen(gens, docinfo_num, max_num));
+  buf_printf(out, ">>\nstartxref %d", xref_off);
+  buf_text(out, "\n%%EOF\n");
+}
+
+int out_of_memory(out_buf& out) {
+  buf_fail(out);
+  set_error("out of memory");
+  return 0;
+}
+
+}  // namespace
+
+out_buf::~out_buf() { std::free(data); }
+
+byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
+  if (buf.failed) return nullptr;
+  if (!buf.data) {
+    buf.data = static_cast<byte*>(std::malloc(first_cap));
+    if (!buf.data) return buf_fail(buf);
+    buf.cap = first_cap;
+    buf.len = 0;
+  }
+  if (n > max_request - buf.len - 1) return buf_fail(buf);
+  if (buf.cap < buf.len + n + 1) {
+    std::uint64_t cap = buf.cap;
+    while (cap < buf.len + n + 1) cap *= 2;
+    byte* grown = static_cast<byte*>(std::realloc(buf.data, cap));
+    if (!grown) return buf_fail(buf);
+    buf.data = grown;
+    buf.cap = cap;
+  }
+  if (n > 0) std::memcpy(buf.data + buf.len, bytes, n);
+  buf.len += n;
+  buf.data[buf.len] = 0;
+  return buf.data;
+}
+
+int write_output(const byte* input, int size, objvec& kept, int catalog_num, int docinfo_num,
+                 out_buf& out) {
+  int max_num = 0;
+  for (int i = 0; i < kept.count; ++i) max_num = std::max(max_num, kept.items[i].num);
+  const std::size_t slots = static_cast<std::size_t>(max_num) + 1;
+  buf_bytes(out, "", 0);  // the first 1 MiB, holding its NUL
+  heap_ptr<int[]> offsets = heap_array<int>(slots);
+  heap_ptr<int[]> gens = heap_array<int>(slots);  // without it every generation is written as 0
+  heap_ptr<int[]> order = heap_array<int>(static_cast<std::size_t>(kept.count));
+  if (!offsets || !order) return out_of_memory(out);
+  std::fill_n(offsets.get(), slots, -1);
+  if (gens) std::fill_n(gens.get(), slots, 0);
+  std::iota(order.get(), order.get() + kept.count, 0);
+  std::sort(order.get(), order.get() + kept.count,
+            [&kept](int a, int b) { return order_cmp(kept.items, a, b) < 0; });
+
+  buf_text(out, header);
+  for (int i = 0; i < kept.count; ++i) {
+    obj_entry& r = kept.items[order[i]];
+    const std::uint64_t offset = out.len;
+    write_object(out, input, size, kept, r);
+    if (r.num < 0) continue;
+    offsets[r.num] = static_cast<int>(offset);
+    if (gens) gens[r.num] = r.gen;
+  }
+  const std::uint64_t xref_off = out.len;
+  // Offsets are signed 32-bit values: a larger output is refused rather than written wrong.
+  if (out.failed || xref_off > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+    return out_of_memory(out);
+  write_xref(out, offsets.get(), gens.get(), max_num);
+  write_trailer(out, gens.get(), max_num, catalog_num, docinfo_num, static_cast<int>(xref_off));
+  if (out.failed) return out_of_memory(out);
+  return 1;
+}
+
+}  // namespace pdfrepair

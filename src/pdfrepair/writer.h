@@ -1,0 +1,42 @@
+// The output writer: the kept objects serialised into the complete bytes of a new PDF 1.4
+// file, held in memory so that the repair creates the output file only once all of it exists.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "pdfrepair/objtable.h"
+
+namespace pdfrepair {
+
+// Growable output bytes. Whenever data is not null, cap is at least len + 1 and data[len] is
+// a NUL that is not part of the output. A buffer whose growth failed is released and stays
+// failed: its bytes are incomplete and must never be saved. Released when it goes out of
+// scope.
+struct out_buf {
+  byte* data = nullptr;
+  std::uint64_t len = 0;
+  std::uint64_t cap = 0;
+  bool failed = false;
+
+  out_buf() = default;
+  out_buf(const out_buf&) = delete;
+  out_buf& operator=(const out_buf&) = delete;
+  ~out_buf();
+};
+
+// Appends n bytes: the first append allocates 1 MiB, later growth doubles the capacity. Returns
+// the (possibly moved) data, or null when the buffer cannot be allocated or grown, or has
+// failed before.
+byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n);
+
+// Serialises the kept objects (object numbers 0 to 0x7FFFFF, as selection keeps them) into
+// `out`, which must be empty: a "%PDF-1.4" header, the objects in ascending number with their
+// dictionaries finished and their stream data copied from `input` under a /Length that
+// matches it, a classic xref table and a trailer naming /Root catalog_num and, when
+// docinfo_num is not negative, /Info docinfo_num. Records' dict_text may be replaced by their
+// finished text. Returns 1, or 0 after recording "out of memory" (the output is then released).
+int write_output(const byte* input, int size, objvec& kept, int catalog_num, int docinfo_num,
+                 out_buf& out);
+
+}  // namespace pdfrepair
