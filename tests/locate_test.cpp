@@ -3,21 +3,16 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "pdfrepair/scan.h"
+#include "support/pdf_builder.h"
 
 namespace {
 
 using namespace pdfrepair;
+using pdftest::Bytes;  // exactly sized copies: the sanitizer catches any read past the end
 using namespace std::string_literals;
 
-struct Buf {
-  explicit Buf(std::string_view s) : bytes(s.begin(), s.end()) {}
-  const byte* p() const { return bytes.data(); }
-  int n() const { return static_cast<int>(bytes.size()); }
-  std::vector<byte> bytes;
-};
 
 TEST(ParseObjHead, ReadsTheHeaderBackwardsFromObj) {
   struct Case {
@@ -48,21 +43,21 @@ TEST(ParseObjHead, ReadsTheHeaderBackwardsFromObj) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
+    const Bytes b(c.text);
     const int p = static_cast<int>(c.text.rfind("obj"));
     int num = -7, gen = -7;
-    EXPECT_EQ(parse_obj_head(b.p(), b.n(), p, num, gen), c.start);
+    EXPECT_EQ(parse_obj_head(b.data(), b.size(), p, num, gen), c.start);
     EXPECT_EQ(num, c.start < 0 ? -7 : c.num);
     EXPECT_EQ(gen, c.start < 0 ? -7 : c.gen);
   }
 }
 
 TEST(ParseObjHead, RefusesPositionsOutsideTheBuffer) {
-  const Buf b("12 0 obj");
+  const Bytes b("12 0 obj");
   int num = -7, gen = -7;
   for (int p : {-5, 0, 1, 9, 1 << 30}) {
     SCOPED_TRACE(p);
-    EXPECT_EQ(parse_obj_head(b.p(), b.n(), p, num, gen), -1);
+    EXPECT_EQ(parse_obj_head(b.data(), b.size(), p, num, gen), -1);
   }
   EXPECT_EQ(num, -7);
 }
@@ -88,16 +83,16 @@ TEST(FindEndobjFlex, ToleratesTwoDamagedLetters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
-    EXPECT_EQ(find_endobj_flex(b.p(), b.n(), c.start), c.expected);
+    const Bytes b(c.text);
+    EXPECT_EQ(find_endobj_flex(b.data(), b.size(), c.start), c.expected);
   }
 }
 
 TEST(FlexKwAt, AppliesTheSameToleranceToOtherKeywords) {
-  const Buf b("\n\x80ndstr\x80" "am\n");
-  EXPECT_EQ(flex_kw_at(b.p(), b.n(), 1, "endstream"), 1);
-  EXPECT_EQ(flex_kw_at(b.p(), b.n(), 2, "endstream"), 0);
-  EXPECT_EQ(flex_kw_at(b.p(), b.n(), -1, "endstream"), 0);
+  const Bytes b("\n\x80ndstr\x80" "am\n");
+  EXPECT_EQ(flex_kw_at(b.data(), b.size(), 1, "endstream"), 1);
+  EXPECT_EQ(flex_kw_at(b.data(), b.size(), 2, "endstream"), 0);
+  EXPECT_EQ(flex_kw_at(b.data(), b.size(), -1, "endstream"), 0);
 }
 
 TEST(FindStreamKw, AcceptsOnlyTheStreamOpeningShape) {
@@ -124,8 +119,8 @@ TEST(FindStreamKw, AcceptsOnlyTheStreamOpeningShape) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
-    EXPECT_EQ(find_stream_kw(b.p(), b.n(), c.start, c.limit < 0 ? b.n() : c.limit), c.expected);
+    const Bytes b(c.text);
+    EXPECT_EQ(find_stream_kw(b.data(), b.size(), c.start, c.limit < 0 ? b.size() : c.limit), c.expected);
   }
 }
 

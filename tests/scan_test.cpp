@@ -5,22 +5,16 @@
 #include <climits>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "pdfrepair/scan.h"
+#include "support/pdf_builder.h"
 
 namespace {
 
 using namespace pdfrepair;
+using pdftest::Bytes;  // exactly sized copies: the sanitizer catches any read past the end
 using namespace std::string_literals;
 
-// An exactly sized heap copy, so that the sanitizer catches any read past the end.
-struct Buf {
-  explicit Buf(std::string_view s) : bytes(s.begin(), s.end()) {}
-  const byte* p() const { return bytes.data(); }
-  int n() const { return static_cast<int>(bytes.size()); }
-  std::vector<byte> bytes;
-};
 
 TEST(ByteClasses, AreDistinct) {
   struct Case {
@@ -64,8 +58,8 @@ TEST(SkipWs, StopsAtTheFirstSignificantByte) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
-    EXPECT_EQ(skip_ws(b.p(), c.start, c.end < 0 ? b.n() : c.end), c.expected);
+    const Bytes b(c.text);
+    EXPECT_EQ(skip_ws(b.data(), c.start, c.end < 0 ? b.size() : c.end), c.expected);
   }
 }
 
@@ -92,9 +86,9 @@ TEST(ParseIntAt, ReadsSignedDecimalModulo2To32) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
+    const Bytes b(c.text);
     int pos = c.start;
-    EXPECT_EQ(parse_int_at(b.p(), c.end < 0 ? b.n() : c.end, pos), c.value);
+    EXPECT_EQ(parse_int_at(b.data(), c.end < 0 ? b.size() : c.end, pos), c.value);
     EXPECT_EQ(pos, c.pos_after);
   }
 }
@@ -116,9 +110,9 @@ TEST(ReadIntAdv, AlwaysMovesAndNeverNegates) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
+    const Bytes b(c.text);
     int pos = c.start;
-    EXPECT_EQ(read_int_adv(b.p(), b.n(), pos), c.value);
+    EXPECT_EQ(read_int_adv(b.data(), b.size(), pos), c.value);
     EXPECT_EQ(pos, c.pos_after);
   }
 }
@@ -143,8 +137,8 @@ TEST(KwAt, RequiresWordBoundaries) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
-    EXPECT_EQ(kw_at(b.p(), c.pos, c.end < 0 ? b.n() : c.end, "obj"), c.expected);
+    const Bytes b(c.text);
+    EXPECT_EQ(kw_at(b.data(), c.pos, c.end < 0 ? b.size() : c.end, "obj"), c.expected);
   }
 }
 
@@ -165,8 +159,8 @@ TEST(FindKw, FindsTheFirstBoundedOccurrence) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
-    EXPECT_EQ(find_kw(b.p(), c.end < 0 ? b.n() : c.end, c.start, "stream"), c.expected);
+    const Bytes b(c.text);
+    EXPECT_EQ(find_kw(b.data(), c.end < 0 ? b.size() : c.end, c.start, "stream"), c.expected);
   }
 }
 
@@ -188,8 +182,8 @@ TEST(FindName, FindsTheSlashOfABoundedName) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
-    EXPECT_EQ(find_name(b.p(), b.n(), c.start, c.limit, "Length"), c.expected);
+    const Bytes b(c.text);
+    EXPECT_EQ(find_name(b.data(), b.size(), c.start, c.limit, "Length"), c.expected);
   }
 }
 
@@ -222,8 +216,8 @@ TEST(HasTypeName, MatchesTheTypeEntryValue) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Buf b(c.text);
-    EXPECT_EQ(has_type_name(b.p(), b.n(), "Page"), c.expected);
+    const Bytes b(c.text);
+    EXPECT_EQ(has_type_name(b.data(), b.size(), "Page"), c.expected);
   }
 }
 

@@ -1,0 +1,56 @@
+// Rescue of the objects the classic cross-reference table lists as in use but the scan did not
+// record, typically because their header was destroyed: the "obj" keyword is looked for just
+// after the listed offset, and the record takes its number, generation and offset from the
+// table. Rescued objects never get a measured stream.
+#include "pdfrepair/discovery.h"
+
+namespace pdfrepair {
+
+namespace {
+
+constexpr int keyword_reach = 14;  // "obj" must begin within this many bytes of the offset
+constexpr int room_after_offset = 15;
+
+// The first bounded "obj" in [o, o + 14), or -1.
+int keyword_near(const byte* b, int len, int o) {
+  for (int x = o; x < o + keyword_reach; ++x)
+    if (kw_at(b, x, len, "obj")) return x;
+  return -1;
+}
+
+// Whether the header before the keyword at x, intact or damaged by a stray byte of 0x80 or
+// more, names another object that is already recorded: then the offset leads to that object
+// and not to k. A header that cannot be read says nothing against k.
+bool leads_to_other_object(const byte* b, int len, int x, int k, const objvec& table) {
+  int num = 0, gen = 0;
+  bool has_gen = false;
+  if (parse_obj_head(b, len, x, num, gen) < 0 && parse_damaged_head(b, len, x, num, gen, has_gen) < 0)
+    return false;
+  return num != k && find_record(table.items, table.count, num) != nullptr;
+}
+
+}  // namespace
+
+void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& table) {
+  for (int k = 1; k < xi.xref_size; ++k) {
+    const int o = xi.xref_off[k];
+    if (xi.xref_used[k] != 1 || o < 0 || o >= len - room_after_offset) continue;
+    // Records rescued for smaller numbers count too.
+    if (find_record(table.items, table.count, k)) continue;
+    const int x = keyword_near(buf, len, o);
+    if (x < 0 || leads_to_other_object(buf, len, x, k, table)) continue;
+    const object_body body = locate_body(buf, len, x);
+    if (body.endobj < 0) continue;
+    obj_entry rec;
+    rec.num = k;
+    rec.gen = xi.xref_gen[k];
+    rec.hdr_off = o;  // may point at damage or white space before the header
+    rec.dict_off = body.dict_off;
+    rec.stream_kw = body.stream_kw;
+    rec.endobj_off = body.endobj;
+    rec.obj_end = body.endobj + 6;
+    objvec_push(table, rec);
+  }
+}
+
+}  // namespace pdfrepair

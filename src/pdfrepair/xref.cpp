@@ -1,0 +1,229 @@
+// What the file says about itself: the "%PDF-" header and its version, the offset after the
+// last "startxref", the first subsection of the classic cross-reference table found there
+// with /Root and /Info from its trailers, or /Root from a /Prev chain of cross-reference
+// sections written as objects. None of it is trusted; it only serves as hints.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "pdfrepair/digits.h"
+#include "pdfrepair/discovery.h"
+
+namespace pdfrepair {
+
+namespace {
+
+constexpr int max_sections = 32;  // also what breaks a /Prev loop
+constexpr int max_subsection_count = 10000000;
+constexpr int max_first_object = 0x800000;
+constexpr int entry_bytes = 18;  // the bytes of an entry line that are examined
+constexpr int header_reach = 1023;
+
+void release_arrays(xref_info& xi) {
+  std::free(xi.xref_off);
+  std::free(xi.xref_gen);
+  std::free(xi.xref_used);
+  xi.xref_off = xi.xref_gen = xi.xref_used = nullptr;
+  xi.xref_size = 0;
+}
+
+void reset(xref_info& xi) {
+  release_arrays(xi);
+  xi.has_startxref = 0;
+  xi.has_xref = 0;
+  xi.startxref = -1;
+  xi.root_num = -1;
+  xi.info_num = -1;
+  xi.has_header = 0;
+  xi.version[0] = '\0';
+  xi.xref_first = 0;
+}
+
+// Room for size object numbers, none of them listed yet. When any array cannot be had, all
+// stay absent and the size stays 0.
+void allocate_arrays(xref_info& xi, int size) {
+  const std::size_t bytes = static_cast<std::size_t>(size) * sizeof(int);
+  xi.xref_off = static_cast<int*>(std::malloc(bytes));
+  xi.xref_gen = static_cast<int*>(std::calloc(static_cast<std::size_t>(size), sizeof(int)));
+  xi.xref_used = static_cast<int*>(std::calloc(static_cast<std::size_t>(size), sizeof(int)));
+  if (!xi.xref_off || !xi.xref_gen || !xi.xref_used) {
+    release_arrays(xi);
+    return;
+  }
+  std::fill_n(xi.xref_off, size, -1);
+  xi.xref_size = size;
+}
+
+// The integer after the name whose "/" is at slash, read from skip bytes past the "/" with
+// white space and comments skipped, nothing at or past end examined; negative when none.
+int value_after_name(const byte* b, int slash, int skip, int end) {
+  int pos = slash > end - skip ? end : slash + skip;
+  return parse_int_at(b, end, pos);
+}
+
+// The offset written after the last bounded "startxref", or -1.
+int last_startxref_value(const byte* b, int len) {
+  int at = find_kw(b, len, 0, "startxref");
+  if (at < 0) return -1;
+  for (int next; (next = find_kw(b, len, at + 9, "startxref")) != -1;) at = next;
+  int pos = at + 9;
+  return parse_int_at(b, len, pos);
+}
+
+// An entry line "oooooooooo ggggg n" of the first subsection describes object k. Shorter
+// lines, other shapes, free entries and numbers beyond the arrays change nothing.
+void record_entry(const byte* line, int line_len, int k, xref_info& xi) {
+  if (line_len < entry_bytes || k >= xi.xref_size) return;
+  for (int i = 0; i < entry_bytes - 1; ++i) {
+    const bool separator = i == 10 || i == 16;
+    if (separator ? !is_ascii_ws(line[i]) : !is_digit(line[i])) return;
+  }
+  if (line[17] != 'n') return;
+  int i = 0;
+  xi.xref_off[k] = wrap_int32(accumulate_digits(line, 10, i));
+  i = 11;
+  xi.xref_gen[k] = wrap_int32(accumulate_digits(line, 16, i));
+  xi.xref_used[k] = 1;
+}
+
+// The subsections from p (just past "xref") up to "trailer". Only the first is recorded;
+// the others are read over so that the table's end is found the same way. Entry lines are
+// split at LF only.
+void read_classic_table(const byte* b, int len, int p, xref_info& xi) {
+  p = skip_ws(b, p, len);
+  for (int sub = 0;; ++sub) {
+    if (p >= len || kw_at(b, p, len, "trailer")) return;
+    const int first = parse_int_at(b, len, p);
+    const int count = parse_int_at(b, len, p);
+    // A count needs at least one short entry line per object in the bytes that remain.
+    if (count < 1 || count > max_subsection_count || first < 0 || first > max_first_object ||
+        count > (len - p) / entry_bytes + 1)
+      return;
+    if (sub == 0) {
+      xi.has_xref = 1;
+      xi.xref_first = first;
+      allocate_arrays(xi, first + count);
+    }
+    if (p >= len) return;
+    while (p < len && (b[p] == '\n' || b[p] == '\r')) ++p;
+    for (int j = 0; j < count; ++j) {
+      if (p >= len) return;
+      const void* lf = std::memchr(b + p, '\n', static_cast<std::size_t>(len - p));
+      const int line_end = lf ? static_cast<int>(static_cast<const byte*>(lf) - b) : len;
+      if (sub == 0) record_entry(b + p, line_end - p, first + j, xi);
+      p = lf ? line_end + 1 : len;
+    }
+    p = skip_ws(b, p, len);
+  }
+}
+
+// The first non-negative value among the occurrences of /name in [d, e), each read from one
+// byte past the end of the name (that byte is passed over unexamined); -1 when none.
+int first_value_of(const byte* b, int len, int d, int e, std::string_view name) {
+  const int skip = static_cast<int>(name.size()) + 2;
+  for (int at = find_name(b, len, d, e, name); at != -1; at = find_name(b, len, at + 1, e, name)) {
+    const int value = value_after_name(b, at, skip, e);
+    if (value >= 0) return value;
+  }
+  return -1;
+}
+
+// Every trailer dictionary from p on, in file order; each runs up to the next "startxref".
+// A later trailer's /Root or /Info replaces an earlier one's, so the newest update decides.
+// /Info is read from every trailer, including those that carry a /Root: a file whose one
+// trailer has both keeps its information dictionary.
+void read_trailers(const byte* b, int len, int p, xref_info& xi) {
+  for (int t = find_kw(b, len, p, "trailer"); t != -1; t = find_kw(b, len, t + 7, "trailer")) {
+    const int d = skip_ws(b, t + 7, len);
+    int e = find_kw(b, len, d, "startxref");
+    if (e <= 0) e = len;
+    if (d >= e || b[d] != '<') continue;
+    const int root = first_value_of(b, len, d, e, "Root");
+    if (root >= 0) xi.root_num = root;
+    const int info = first_value_of(b, len, d, e, "Info");
+    if (info >= 0) xi.info_num = info;
+  }
+}
+
+// A section written as an object at q ("N G obj" and a dictionary, a cross-reference stream
+// as a rule): its /Root is taken when no newer section gave one, its entries are not read.
+// The result is the offset its /Prev names, or -1 to end the chain.
+int read_object_section(const byte* b, int len, int q, xref_info& xi) {
+  int i = q;
+  while (is_digit(byte_at(b, len, i))) ++i;
+  i = skip_ws(b, i, len);
+  if (is_digit(byte_at(b, len, i))) parse_int_at(b, len, i);
+  i = skip_ws(b, i, len);
+  if (!kw_at(b, i, len, "obj")) return -1;
+  const int w = skip_ws(b, i + 3, len);
+  int u = len;  // the dictionary ends at the stream keyword when there is one
+  if (byte_at(b, len, w) == '<') {
+    const int s = find_stream_kw(b, len, w, len);
+    if (s > 0) u = s;
+  }
+  const int root = find_name(b, len, w, u, "Root");
+  if (root >= 0 && xi.root_num < 0) {
+    const int value = value_after_name(b, root, 6, u);
+    if (value >= 0) xi.root_num = value;
+  }
+  const int prev = find_name(b, len, w, u, "Prev");
+  if (prev < 0) return -1;
+  const int next = value_after_name(b, prev, 5, u);  // read from right after the name
+  return next >= 0 && next < len ? next : -1;
+}
+
+// The sections from offset o: up to 32, newest first, ending at the first classic table.
+void read_sections(const byte* b, int len, int o, xref_info& xi) {
+  for (int visited = 0; visited < max_sections && o >= 0 && o < len; ++visited) {
+    const int q = skip_ws(b, o, len);
+    if (q >= len) return;
+    if (kw_at(b, q, len, "xref")) {
+      // A classic table ends the chain: its trailer's /Prev is not followed.
+      read_classic_table(b, len, q + 4, xi);
+      read_trailers(b, len, q + 4, xi);
+      return;
+    }
+    if (!is_digit(b[q])) return;
+    o = read_object_section(b, len, q, xi);
+  }
+}
+
+// The version text after "%PDF-" at i: an optional digit, an optional ".", then digits, at
+// most 15 characters in all.
+void read_version(const byte* b, int len, int i, char (&version)[16]) {
+  int n = 0;
+  if (is_digit(byte_at(b, len, i))) version[n++] = static_cast<char>(b[i++]);
+  if (byte_at(b, len, i) == '.') version[n++] = static_cast<char>(b[i++]);
+  while (n < 15 && is_digit(byte_at(b, len, i))) version[n++] = static_cast<char>(b[i++]);
+  version[n] = '\0';
+}
+
+// "%PDF-" within the first 1024 bytes, not continuing a word.
+void read_header(const byte* b, int len, xref_info& xi) {
+  if (len < 8) return;
+  const int last = std::min(header_reach, len - 8);
+  for (int i = 0; i <= last; ++i) {
+    if ((i > 0 && is_alnum(b[i - 1])) || std::memcmp(b + i, "%PDF-", 5) != 0) continue;
+    xi.has_header = 1;
+    read_version(b, len, i + 5, xi.version);
+    return;
+  }
+}
+
+}  // namespace
+
+xref_info::~xref_info() { release_arrays(*this); }
+
+void parse_xref(const byte* buf, int len, xref_info& xi) {
+  reset(xi);
+  const int start = last_startxref_value(buf, len);
+  if (start >= 0 && start < len) {
+    xi.startxref = start;
+    xi.has_startxref = 1;
+    read_sections(buf, len, start, xi);
+  }
+  read_header(buf, len, xi);
+}
+
+}  // namespace pdfrepair
