@@ -1,10 +1,303 @@
-// The validation service. Until the analysis is built, every readable path is answered with
-// an invalid report that says so: a check never reports a file valid that it did not read.
+// The validation service: reads the file, runs discovery, and reports what it found in a fixed
+// order (file structure, cross-reference entries, streams, dictionary bytes, references, pages,
+// dead page dictionaries), at most 32 issues, the earliest ones.
 #include "pdfrepair/check.h"
 
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "pdfrepair/analysis.h"
+#include "pdfrepair/dict.h"
+#include "pdfrepair/digits.h"
+#include "pdfrepair/heap.h"
+#include "pdfrepair/input.h"
 #include "pdfrepair/interface.h"
 
 namespace pdfrepair {
+
+char issues[max_issues][issue_size];
+
+namespace {
+
+// The issues of one check, in the process-wide array.
+struct issue_log {
+  int n = 0;
+
+  bool full() const { return n == max_issues; }
+
+#if defined(__GNUC__)
+  __attribute__((format(printf, 2, 3)))
+#endif
+  void record(const char* format, ...) {
+    if (full()) return;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(issues[n++], issue_size, format, args);
+    va_end(args);
+  }
+};
+
+struct request {
+  const byte* buf;
+  int len;
+  const analysis& a;
+  const record_index& index;
+  issue_log& log;
+};
+
+void check_structure(const xref_info& xi, issue_log& log) {
+  if (!xi.has_header) log.record("missing header");
+  if (!xi.has_startxref)
+    log.record("missing startxref");
+  else if (!xi.has_xref)
+    log.record("broken xref");
+  if (xi.has_startxref && xi.root_num < 0) log.record("missing /Root");
+}
+
+void check_xref_entries(const request& r) {
+  const xref_info& xi = r.a.xref;
+  if (xi.has_xref != 1) return;
+  for (int i = 0; i < xi.xref_size; ++i) {
+    if (!xi.xref_used[i]) continue;
+    const obj_entry* rec = first_record(r.a.objs, r.index, i);
+    if (!rec)
+      r.log.record("xref entry for obj %d points nowhere", i);
+    else if (rec->hdr_off != xi.xref_off[i])
+      r.log.record("broken xref (obj %d offset mismatch)", i);
+  }
+}
+
+void check_streams(const objvec& objs, issue_log& log) {
+  for (int i = 0; i < objs.count; ++i) {
+    const obj_entry& e = objs.items[i];
+    if (!e.has_stream) continue;
+    if (e.truncated)
+      log.record("truncated stream at obj %d", e.num);
+    else if (e.bad_length)
+      log.record("wrong /Length at obj %d", e.num);
+  }
+}
+
+// Inside a dictionary only printable ASCII and PDF white space belong; "<<" and ">>" must
+// balance. Pairs overlap: in "<<<" both pairs count.
+bool dict_bytes_clean(const byte* buf, int len, const obj_entry& e) {
+  int end = e.stream_kw > 0 ? e.stream_kw : e.endobj_off > 0 ? e.endobj_off : len;
+  end = std::min(end, len);
+  int depth = 0;
+  for (int p = e.dict_off; p < end; ++p) {
+    const int c = buf[p];
+    if (c == '<' || c == '>') {
+      if (p + 1 == end) break;
+      if (buf[p + 1] != c) continue;
+      depth += c == '<' ? 1 : -1;
+      if (depth < 0) return false;
+    } else if (depth > 0 && (c >= 0x80 || is_control(c))) {
+      return false;
+    }
+  }
+  return depth == 0;
+}
+
+void check_dict_bytes(const request& r) {
+  for (int i = 0; i < r.a.objs.count && !r.log.full(); ++i) {
+    const obj_entry& e = r.a.objs.items[i];
+    if (e.in_objstm || e.dict_off < 0) continue;
+    if (!dict_bytes_clean(r.buf, r.len, e)) r.log.record("binary garbage in obj %d dict", e.num);
+  }
+}
+
+// The union of the records' stream data ranges, sorted and merged, so that the reference scan
+// can step over stream data without trying every record at every position.
+struct data_ranges {
+  struct range {
+    int start, end;
+  };
+  heap_ptr<range[]> items;
+  int count = 0;
+};
+
+bool collect_data_ranges(const objvec& objs, data_ranges& out) {
+  out.items = heap_array<data_ranges::range>(static_cast<std::size_t>(objs.count));
+  if (!out.items) return false;
+  int n = 0;
+  for (int i = 0; i < objs.count; ++i) {
+    const obj_entry& e = objs.items[i];
+    if (e.has_stream && e.data_start >= 0 && e.data_start < e.data_end)
+      out.items[n++] = {e.data_start, e.data_end};
+  }
+  data_ranges::range* r = out.items.get();
+  std::sort(r, r + n, [](const auto& a, const auto& b) { return a.start < b.start; });
+  int merged = 0;
+  for (int i = 0; i < n; ++i) {
+    if (merged > 0 && r[i].start <= r[merged - 1].end)
+      r[merged - 1].end = std::max(r[merged - 1].end, r[i].end);
+    else
+      r[merged++] = r[i];
+  }
+  out.count = merged;
+  return true;
+}
+
+// Object numbers already judged by the reference scan: an open-addressing hash set that grows
+// as it fills. Numbers are positive, so 0 marks a free slot.
+struct number_set {
+  heap_ptr<int[]> slots;
+  int cap = 0;
+  int size = 0;
+
+  bool init(int initial_cap) {
+    slots = heap_array<int>(static_cast<std::size_t>(initial_cap));
+    if (!slots) return false;
+    std::fill_n(slots.get(), initial_cap, 0);
+    cap = initial_cap;
+    return true;
+  }
+
+  int* slot_of(int* table, int table_cap, int value) const {
+    unsigned h = static_cast<unsigned>(value) * 2654435761u;
+    for (;; ++h) {
+      int* s = &table[h & static_cast<unsigned>(table_cap - 1)];
+      if (*s == 0 || *s == value) return s;
+    }
+  }
+
+  bool contains(int value) const { return *slot_of(slots.get(), cap, value) == value; }
+
+  // Adds value; false when the set could not grow (it then stays as it was).
+  bool add(int value) {
+    if (2 * (size + 1) > cap) {
+      if (cap > (1 << 29)) return false;
+      heap_ptr<int[]> grown = heap_array<int>(static_cast<std::size_t>(2 * cap));
+      if (!grown) return false;
+      std::fill_n(grown.get(), 2 * cap, 0);
+      for (int i = 0; i < cap; ++i)
+        if (slots[i]) *slot_of(grown.get(), 2 * cap, slots[i]) = slots[i];
+      slots = std::move(grown);
+      cap *= 2;
+    }
+    *slot_of(slots.get(), cap, value) = value;
+    ++size;
+    return true;
+  }
+};
+
+void judge_reference(const request& r, int value) {
+  const obj_entry* rec = first_record(r.a.objs, r.index, value);
+  const xref_info& xi = r.a.xref;
+  if (!rec)
+    r.log.record("dangling ref %ld", static_cast<long>(value));
+  else if (!rec->in_objstm && xi.has_xref == 1 && value < xi.xref_size && xi.xref_used[value] == 0)
+    r.log.record("free object still referenced (obj %ld)", static_cast<long>(value));
+}
+
+// Every "N G R" in the raw file bytes outside stream data, each object number judged at its
+// first reference in file order.
+void check_references(const request& r) {
+  number_set seen;
+  data_ranges skip;
+  if (r.len <= 1 || !seen.init(64) || !collect_data_ranges(r.a.objs, skip)) return;
+  int next_range = 0;
+  int p = 0;
+  while (p + 1 < r.len) {
+    while (next_range < skip.count && skip.items[next_range].end <= p) ++next_range;
+    if (next_range < skip.count && skip.items[next_range].start <= p) {
+      p = skip.items[next_range].end;
+      continue;
+    }
+    if (!is_digit(r.buf[p])) {
+      ++p;
+      continue;
+    }
+    int q = p;
+    const int value = wrap_int32(accumulate_digits(r.buf, r.len, q));
+    if (q == r.len) break;
+    if (value <= 0) {
+      p = q;
+      continue;
+    }
+    bool has_gen = false;
+    const int kw = reference_keyword(r.buf, r.len, q, has_gen);
+    if (kw < 0) {
+      p = q;
+      continue;
+    }
+    p = kw + 1;
+    if (seen.contains(value)) continue;
+    if (!seen.add(value)) break;
+    judge_reference(r, value);
+  }
+}
+
+// Occurrences of the name /Page (not /Pages) in a text, wherever they stand.
+int count_page_names(const byte* text, int len) {
+  int count = 0;
+  for (int p = find_name(text, len, 0, len, "Page"); p >= 0; p = find_name(text, len, p + 1, len, "Page"))
+    ++count;
+  return count;
+}
+
+int count_pages_in_objstm(const objvec& objs) {
+  int count = 0;
+  for (int i = 0; i < objs.count; ++i)
+    if (objs.items[i].own_text && objs.items[i].own_len > 0)
+      count += count_page_names(objs.items[i].own_text, objs.items[i].own_len);
+  return count;
+}
+
+// 1 when the record's dictionary cannot be salvaged and is a /Type /Page dictionary.
+int dead_page(const byte* buf, int len, const obj_entry& e) {
+  const byte* text = nullptr;
+  int text_len = 0;
+  if (e.in_objstm) {
+    text = e.own_text;
+    text_len = e.own_len;
+  } else if (e.dict_off >= 0) {
+    text = buf + e.dict_off;
+    text_len = (e.endobj_off > 0 ? std::min(e.endobj_off, len) : len) - e.dict_off;
+  }
+  if (!text || text_len < 1 || text_len > max_dict_span) return 0;
+  heap_ptr<char[]> sanitized(sanitize_dict_text(text, text_len));
+  if (!sanitized) return 0;
+  heap_ptr<char[]> cleaned(clean_dict_text(sanitized.get()));
+  if (!cleaned) return 0;
+  const int cleaned_len = static_cast<int>(std::strlen(cleaned.get()));
+  if (!dict_is_dead(cleaned.get(), cleaned_len)) return 0;
+  return has_type_name(cleaned.get(), cleaned_len, "Page");
+}
+
+void check_dead_pages(const request& r) {
+  int dead = 0;
+  for (int i = 0; i < r.a.objs.count; ++i) dead += dead_page(r.buf, r.len, r.a.objs.items[i]);
+  if (dead > 0) r.log.record("dead page dict (unrepairable) - will be pruned");
+}
+
+void analyse(const byte* buf, int len) {
+  analysis a;
+  discover(buf, len, a);
+  record_index index;
+  build_record_index(a.objs, index);
+  issue_log log;
+  const request r{buf, len, a, index, log};
+
+  check_structure(a.xref, log);
+  check_xref_entries(r);
+  check_streams(a.objs, log);
+  check_dict_bytes(r);
+  check_references(r);
+  int pages = count_page_names(buf, len);
+  if (a.objs.count > 0) {
+    pages += count_pages_in_objstm(a.objs);
+    if (pages == 0) log.record("no pages found");
+    check_dead_pages(r);
+  }
+  const bool valid = log.n == 0 && a.xref.root_num >= 0 && pages >= 1 && a.objs.count > 0;
+  write_report(valid, issues, log.n, a.objs.count, pages, a.xref.has_header ? a.xref.version : "");
+}
+
+}  // namespace
 
 const char* check_file(const char* input_path) {
   g_json[0] = '\0';
@@ -13,7 +306,26 @@ const char* check_file(const char* input_path) {
     write_failure_report("input_path is NULL");
     return g_json;
   }
-  write_failure_report("validation is not available in this build");
+  input_file in;
+  switch (load_input(input_path, in)) {
+    case load_status::cannot_open:
+      set_error("cannot open %s", input_path);
+      write_failure_report("cannot open file");
+      return g_json;
+    case load_status::empty:
+      write_failure_report("empty file");
+      return g_json;
+    case load_status::no_memory:
+      set_error("out of memory");
+      return g_json;
+    case load_status::short_read:
+      set_error("read error on %s", input_path);
+      return g_json;
+    case load_status::ok:
+    case load_status::no_size:  // analysed as a file without bytes
+      break;
+  }
+  analyse(in.data.get(), in.len);
   return g_json;
 }
 

@@ -22,11 +22,6 @@ constexpr int max_object_len = 0x100000;
 // A container's dictionary runs up to its "stream" keyword, or to the end of the input.
 int dict_end(const obj_entry& rec, int size) { return rec.stream_kw > 0 ? rec.stream_kw : size; }
 
-bool is_container(const byte* buf, int size, const obj_entry& rec) {
-  return rec.has_stream && rec.dict_off >= 0 &&
-         find_name(buf, size, rec.dict_off, dict_end(rec, size), "ObjStm") >= 0;
-}
-
 // The value of the first /name entry in the dictionary whose integer is at least min, or -1.
 int first_value_at_least(const byte* buf, int size, const obj_entry& rec, std::string_view name,
                          int min) {
@@ -140,6 +135,11 @@ void expand_container(const byte* buf, int size, objvec& table, int index, decod
 
 }  // namespace
 
+bool is_objstm_container(const byte* buf, int size, const obj_entry& rec) {
+  return !rec.in_objstm && rec.has_stream && rec.dict_off >= 0 &&
+         find_name(buf, size, rec.dict_off, dict_end(rec, size), "ObjStm") >= 0;
+}
+
 void extract_all_objstm(const byte* buf, int size, objvec& table, decoded_buffers& keep) {
   // Only the records present now are candidates: appended ones are never expanded again.
   const int n = table.count;
@@ -147,7 +147,7 @@ void extract_all_objstm(const byte* buf, int size, objvec& table, decoded_buffer
   if (!containers) return;
   int found = 0;
   for (int i = 0; i < n; ++i)
-    if (is_container(buf, size, table.items[i])) containers[found++] = i;
+    if (is_objstm_container(buf, size, table.items[i])) containers[found++] = i;
   for (int k = 0; k < found; ++k) expand_container(buf, size, table, containers[k], keep);
 }
 

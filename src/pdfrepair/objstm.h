@@ -19,6 +19,9 @@ struct decoded_buffers {
   ~decoded_buffers();
 };
 
+// A stream record whose dictionary (up to its "stream" keyword) names /ObjStm.
+bool is_objstm_container(const byte* buf, int size, const obj_entry& rec);
+
 // Decodes every object stream among the records present at entry and appends one record per
 // object it holds. Containers that cannot be expanded contribute nothing; nothing is reported.
 void extract_all_objstm(const byte* buf, int size, objvec& table, decoded_buffers& keep);

@@ -101,4 +101,19 @@ int has_type_name(const byte* text, int len, std::string_view name) {
   return 0;
 }
 
+int reference_keyword(const byte* b, int len, int q, bool& has_gen) {
+  int i = q;
+  while (i < len && is_ascii_ws(b[i])) ++i;
+  has_gen = i < len && is_digit(b[i]);
+  if (has_gen) {
+    while (i < len && is_digit(b[i])) ++i;
+    while (i < len && is_ascii_ws(b[i])) ++i;
+  }
+  if (byte_at(b, len, i) != 'R') return -1;
+  const int after = byte_at(b, len, i + 1);
+  const bool ends = after < 0 || is_ascii_ws(after) || after == ')' || after == '/' ||
+                    after == '>' || after == ']';
+  return ends ? i : -1;
+}
+
 }  // namespace pdfrepair

@@ -57,6 +57,12 @@ inline int has_type_name(const char* text, int len, std::string_view name) {
   return has_type_name(reinterpret_cast<const byte*>(text), len, name);
 }
 
+// The "R" of an indirect reference whose object number's digits end just before q: optional
+// white space, an optional generation and white space, then "R" followed by the end, white
+// space or one of ) / > ]. So "12 0 R", "12 R", "12R" and "12 0R" all match. -1 when the
+// shape does not follow; has_gen tells whether a generation was there.
+int reference_keyword(const byte* b, int len, int q, bool& has_gen);
+
 // Object header read backwards from the "obj" keyword at p (p <= len): the position of the
 // object number's first digit, with num and gen set, or -1 with both left alone.
 int parse_obj_head(const byte* b, int len, int p, int& num, int& gen);

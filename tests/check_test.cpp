@@ -1,0 +1,201 @@
+// The validation service end to end, through the exported function on files written to disk:
+// every report is one line of JSON with its five members in order.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pdfrepair.h"
+#include "support/pdf_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using pdftest::PdfBuilder;
+using Issues = std::vector<std::string>;
+
+struct Report {
+  bool valid = false;
+  Issues issues;
+  int objects = -1;
+  int pages = -1;
+  std::string header;
+};
+
+// Parses a report, failing the test unless it is one line of JSON with exactly the five
+// members in their order.
+Report parse(const std::string& text) {
+  Report r;
+  EXPECT_EQ(text.find_first_of("\n\r"), std::string::npos) << text;
+  const auto json = nlohmann::ordered_json::parse(text, nullptr, false);
+  if (json.is_discarded() || !json.is_object()) {
+    ADD_FAILURE() << "not a JSON object: " << text;
+    return r;
+  }
+  std::vector<std::string> keys;
+  for (const auto& item : json.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"valid", "issues", "objects", "pages", "header"})) << text;
+  r.valid = json.value("valid", false);
+  r.issues = json.value("issues", Issues{});
+  r.objects = json.value("objects", -1);
+  r.pages = json.value("pages", -1);
+  r.header = json.value("header", std::string("?"));
+  return r;
+}
+
+class Check : public ::testing::Test {
+ protected:
+  Report check(const std::string& bytes) { return parse(pdfrepair_check(dir.write("in.pdf", bytes).c_str())); }
+
+  pdftest::TempDir dir;
+};
+
+// A minimal well-formed document: catalog, page tree, one page with its content stream.
+PdfBuilder document() {
+  PdfBuilder b;
+  b.object(1, "<</Type/Catalog/Pages 2 0 R>>")
+      .object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+      .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>")
+      .stream(4, "", "BT /F1 12 Tf (Hi) Tj ET")
+      .root(1);
+  return b;
+}
+
+TEST_F(Check, WellFormedFileIsValid) {
+  const Report r = check(document().build().bytes);
+  EXPECT_TRUE(r.valid);
+  EXPECT_EQ(r.issues, Issues{});
+  EXPECT_EQ(r.objects, 4);
+  EXPECT_EQ(r.pages, 1);
+  EXPECT_EQ(r.header, "1.4");
+}
+
+TEST_F(Check, ReportsEachFamilyOfIssues) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    Issues expected;
+  } cases[] = {
+      {"no header, no startxref: the root is not examined",
+       PdfBuilder("").object(1, "<</Type/Page>>").build_body().bytes,
+       {"missing header", "missing startxref"}},
+      {"startxref leads nowhere, no root",
+       PdfBuilder().object(1, "<</Type/Page>>").build_body().bytes + "startxref\n5\n%%EOF\n",
+       {"broken xref", "missing /Root"}},
+      {"listed object missing",
+       document().list(7, 20).build().bytes,
+       {"xref entry for obj 7 points nowhere"}},
+      {"listed offset points at white space before the header",
+       [] {
+         PdfBuilder b = document();
+         return b.list(3, b.offset(3) - 1).build().bytes;
+       }(),
+       {"broken xref (obj 3 offset mismatch)"}},
+      {"stream longer than its /Length",
+       document().stream(5, "", "0123456789", {.length = "4"}).build().bytes,
+       {"wrong /Length at obj 5"}},
+      {"Latin-1 in a dictionary string",
+       document().object(5, "<</Title (caf\xe9)>>").build().bytes,
+       {"binary garbage in obj 5 dict"}},
+      {"vertical tab in a dictionary",
+       document().object(5, "<</A\v1>>").build().bytes,
+       {"binary garbage in obj 5 dict"}},
+      {"NUL in a dictionary is white space",
+       document().object(5, std::string("<</A\0001>>", 8)).build().bytes, {}},
+      {"unclosed dictionary",
+       document().object(5, "<</A 1").build().bytes,
+       {"binary garbage in obj 5 dict"}},
+      {"hex string before the closing >> counts two closings",
+       document().object(5, "<</ID <ab>>>").build().bytes,
+       {"binary garbage in obj 5 dict"}},
+      {"two references to one missing object",
+       document().object(5, "<</A 9 0 R /B 9 0 R>>").build().bytes,
+       {"dangling ref 9"}},
+      {"reference shapes",
+       document().object(5, "[11 R 12R 13 0R 14 0 R( 15 0 R>> 16 0 R]]").build().bytes,
+       {"dangling ref 11", "dangling ref 12", "dangling ref 13", "dangling ref 15",
+        "dangling ref 16"}},
+      {"free object still referenced",
+       document().object(5, "<</A 1>>").unlist(5).object(6, "<</B 5 0 R>>").build().bytes,
+       {"free object still referenced (obj 5)"}},
+      {"no page anywhere",
+       PdfBuilder().object(1, "<</Type/Catalog>>").root(1).build().bytes,
+       {"no pages found"}},
+      {"dead page dictionary",
+       document().object(5, "<</Type /Page /Parent 2 0 R /ID <4G> >>").build().bytes,
+       {"dead page dict (unrepairable) - will be pruned"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Report r = check(c.bytes);
+    EXPECT_EQ(r.issues, c.expected);
+    EXPECT_EQ(r.valid, c.expected.empty());
+  }
+}
+
+TEST_F(Check, KeepsTheFirst32Issues) {
+  std::string refs = "[";
+  for (int i = 0; i < 40; ++i) refs += std::to_string(100 + i) + " 0 R ";
+  const Report r = check(document().object(5, refs + "]").build().bytes);
+  ASSERT_EQ(r.issues.size(), 32u);
+  EXPECT_EQ(r.issues.front(), "dangling ref 100");
+  EXPECT_EQ(r.issues.back(), "dangling ref 131");
+  EXPECT_FALSE(r.valid);
+}
+
+TEST_F(Check, CountsPagesInObjectStreamsToo) {
+  const std::string packed = "7 0 <</Type/Page/Parent 2 0 R>>";
+  const Report r = check(document()
+                             .stream(6, "/Type/ObjStm/N 1/First 4", packed)
+                             .build()
+                             .bytes);
+  EXPECT_EQ(r.pages, 3);  // the page object, and the packed page twice: file bytes and its text
+  EXPECT_EQ(r.objects, 6);
+}
+
+TEST_F(Check, FileWithoutObjectsIsInvalid) {
+  const Report r = check("%PDF-1.7\nnothing here\n");
+  EXPECT_FALSE(r.valid);
+  EXPECT_EQ(r.issues, (Issues{"missing startxref"}));
+  EXPECT_EQ(r.objects, 0);
+  EXPECT_EQ(r.header, "1.7");
+}
+
+TEST_F(Check, FixedRepliesAndTheLastError) {
+  pdfrepair_cleanup();
+  EXPECT_STREQ(pdfrepair_check(dir.path("missing.pdf").c_str()),
+               R"({"valid":false,"issues":["cannot open file"],"objects":0,"pages":0,"header":""})");
+  EXPECT_EQ(std::string(pdfrepair_last_error()), "cannot open " + dir.path("missing.pdf"));
+
+  EXPECT_STREQ(pdfrepair_check(dir.write("empty.pdf", "").c_str()),
+               R"({"valid":false,"issues":["empty file"],"objects":0,"pages":0,"header":""})");
+  EXPECT_EQ(std::string(pdfrepair_last_error()), "cannot open " + dir.path("missing.pdf"));
+
+  check(document().build().bytes);  // a completed check leaves the error text alone
+  EXPECT_EQ(std::string(pdfrepair_last_error()), "cannot open " + dir.path("missing.pdf"));
+}
+
+TEST_F(Check, SharesOneReportBuffer) {
+  const char* first = pdfrepair_check(dir.write("a.pdf", document().build().bytes).c_str());
+  const char* second = pdfrepair_check(dir.write("b.pdf", "").c_str());
+  EXPECT_EQ(first, second);
+  EXPECT_STREQ(first, R"({"valid":false,"issues":["empty file"],"objects":0,"pages":0,"header":""})");
+}
+
+TEST_F(Check, FileOf4GiBPlusOneIsAnalysedWithoutBytes) {
+  const std::string path = dir.write("huge.pdf", "%PDF-1.4\n");
+  std::error_code ec;
+  std::filesystem::resize_file(path, (std::uintmax_t{1} << 32) + 1, ec);
+  if (ec) GTEST_SKIP() << "cannot make a sparse file here: " << ec.message();
+  const Report r = parse(pdfrepair_check(path.c_str()));
+  EXPECT_FALSE(r.valid);
+  EXPECT_EQ(r.issues, (Issues{"missing header", "missing startxref"}));
+  EXPECT_EQ(r.objects, 0);
+  EXPECT_EQ(r.pages, 0);
+  EXPECT_EQ(r.header, "");
+}
+
+}  // namespace

@@ -1,0 +1,305 @@
+// The repair service end to end, through the exported functions on files written to disk:
+// every refusal with its message, what is kept and what is pruned, and outputs that
+// independent readers open.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "pdfrepair.h"
+#include "support/pdf_builder.h"
+#include "support/readers.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using pdftest::PdfBuilder;
+using Numbers = std::set<int>;
+
+// The object numbers whose "N 0 obj" headers, each at the start of a line, the output holds.
+Numbers written_objects(const std::string& pdf) {
+  Numbers nums;
+  for (std::size_t at = pdf.find(" 0 obj"); at != std::string::npos; at = pdf.find(" 0 obj", at + 1)) {
+    const std::size_t line = pdf.rfind('\n', at) + 1;
+    const std::string digits = pdf.substr(line, at - line);
+    if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos)
+      nums.insert(std::stoi(digits));
+  }
+  return nums;
+}
+
+// The text of object num in the output, from its header to its "endobj".
+std::string written_object(const std::string& pdf, int num) {
+  const std::string head = '\n' + std::to_string(num).append(" 0 obj");
+  const std::size_t at = pdf.find(head);
+  if (at == std::string::npos) return "";
+  return pdf.substr(at + 1, pdf.find("endobj", at) - at - 1);
+}
+
+// Catalog, page tree and one page with its contents: the skeleton most fixtures extend.
+PdfBuilder document(const pdftest::StreamOptions& contents = {}) {
+  PdfBuilder b;
+  b.object(1, "<</Type/Catalog/Pages 2 0 R>>")
+      .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+      .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>")
+      .stream(4, "", "BT /F1 12 Tf (Hello) Tj ET", contents)
+      .root(1);
+  return b;
+}
+
+class Repair : public ::testing::Test {
+ protected:
+  void SetUp() override { pdfrepair_init(); }
+  void TearDown() override { pdfrepair_cleanup(); }
+
+  // Repairs the bytes; on success checks that both readers open the output with `pages`
+  // pages, and returns it. On failure returns "" with the message in last_error.
+  std::string repair(const std::string& bytes, int pages = 1) {
+    const std::string in = dir.write("in.pdf", bytes);
+    const std::string out = dir.path("out.pdf");
+    std::filesystem::remove(out);
+    if (!pdfrepair_fix(in.c_str(), out.c_str())) {
+      EXPECT_FALSE(std::filesystem::exists(out));
+      return "";
+    }
+    EXPECT_STREQ(pdfrepair_last_error(), "");
+    const pdftest::RunResult qpdf = pdftest::qpdf_check(out);
+    EXPECT_EQ(qpdf.status, 0) << qpdf.output;
+    EXPECT_EQ(pdftest::pdfinfo_pages(out), pages);
+    return pdftest::TempDir::read(out);
+  }
+
+  pdftest::TempDir dir;
+};
+
+TEST_F(Repair, RefusesWithItsMessage) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {"empty input", "", "empty input file"},
+      {"encrypted by reference",
+       document().trailer_entries("/Encrypt 9 0 R").build().bytes,
+       "encrypted PDFs are not supported: "},
+      {"encrypted by a direct dictionary",
+       document().trailer_entries("/Encrypt <</Filter/Standard>>").build().bytes,
+       "encrypted PDFs are not supported: "},
+      {"no object header anywhere", "%PDF-1.4\nhello\n", "no PDF objects found \xE2\x80\x94 not a PDF"},
+      {"nothing keeps any object",
+       PdfBuilder().object(2, "<</A 1>>").object(3, "<</B 2>>").build_body().bytes,
+       "no PDF objects remain after graph prune"},
+      {"no catalog, objects survive",
+       PdfBuilder()
+           .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+           .object(3, "<</Type /Page /Parent 2 0 R>>")
+           .build_body()
+           .bytes,
+       "/Root does not resolve to a kept object - refusing to emit a false-green file"},
+      {"dead page named by /OpenAction",
+       PdfBuilder()
+           .object(1, "<</Type/Catalog/Pages 2 0 R/OpenAction [5 0 R /Fit]>>")
+           .object(2, "<</Type /Pages /Kids [3 0 R 5 0 R] /Count 2>>")
+           .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>")
+           .object(5, "<</Type /Page /Parent 2 0 R /ID <4G> >>")
+           .root(1)
+           .build()
+           .bytes,
+       "obj 5 dict cannot be sanitized to valid PDF and is referenced by a non-page object - "
+       "refusing to emit a false-green file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pdfrepair_cleanup();
+    pdfrepair_init();
+    EXPECT_EQ(repair(c.bytes), "");
+    EXPECT_EQ(std::string(pdfrepair_last_error()).rfind(c.message, 0), 0u) << pdfrepair_last_error();
+  }
+}
+
+TEST_F(Repair, RefusesPathsItCannotUse) {
+  const std::string good = dir.write("good.pdf", document().build().bytes);
+  const std::string missing = dir.path("missing.pdf");
+  const std::string out = dir.path("out.pdf");
+  const std::string missing_dir = dir.path("no/such/dir/out.pdf");
+  struct Case {
+    const char* name;
+    const char* in;
+    const char* out;
+    std::string message;
+  } cases[] = {
+      {"null input", nullptr, "out.pdf", "NULL path argument"},
+      {"null output", good.c_str(), nullptr, "NULL path argument"},
+      {"missing input", missing.c_str(), out.c_str(), "cannot open " + missing},
+      {"output folder missing", good.c_str(), missing_dir.c_str(), "cannot write " + missing_dir},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(pdfrepair_fix(c.in, c.out), 0);
+    EXPECT_EQ(pdfrepair_last_error(), c.message);
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(Repair, FailedRepairLeavesTheOutputUntouched) {
+  const std::string out = dir.write("out.pdf", "the user's only copy");
+  const std::string in = dir.write("in.pdf", "%PDF-1.4\nnot a pdf\n");
+  EXPECT_EQ(pdfrepair_fix(in.c_str(), out.c_str()), 0);
+  EXPECT_EQ(pdftest::TempDir::read(out), "the user's only copy");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path("")), {}), 2);  // no leftovers
+}
+
+TEST_F(Repair, RepairsInPlaceWhenInputAndOutputAreOneFile) {
+  const std::string path = dir.write("doc.pdf", document().build_body().bytes);  // no xref table
+  ASSERT_EQ(pdfrepair_fix(path.c_str(), path.c_str()), 1);
+  EXPECT_EQ(pdftest::qpdf_check(path).status, 0);
+  EXPECT_EQ(pdftest::pdfinfo_pages(path), 1);
+}
+
+TEST_F(Repair, BothEntryPointsWriteTheSameBytes) {
+  const std::string in = dir.write("in.pdf", document().info(1).build().bytes);
+  ASSERT_EQ(pdfrepair_fix(in.c_str(), dir.path("a.pdf").c_str()), 1);
+  ASSERT_EQ(pdfrepair_rebuild_xref(in.c_str(), dir.path("b.pdf").c_str()), 1);
+  EXPECT_EQ(pdftest::TempDir::read(dir.path("a.pdf")), pdftest::TempDir::read(dir.path("b.pdf")));
+}
+
+TEST_F(Repair, KeepsWhatIsReferenced) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    Numbers expected;
+  } cases[] = {
+      {"intact document", document().build().bytes, {1, 2, 3, 4}},
+      {"orphan dropped", document().object(9, "<</Type/Font>>").build().bytes, {1, 2, 3, 4}},
+      {"kept through /Info only", document().object(9, "<</Title (t)>>").info(9).build().bytes,
+       {1, 2, 3, 4, 9}},
+      {"objects referring to each other stay",
+       document().object(8, "<</N 9 0 R>>").object(9, "<</N 8 0 R>>").build().bytes,
+       {1, 2, 3, 4, 8, 9}},
+      {"a reference held only by an array object is not followed",
+       document().object(8, "[9 0 R]").object(9, "<</X 1>>").object(10, "<</A 8 0 R>>").build().bytes,
+       {1, 2, 3, 4}},
+      {"object 0x800000 is never written",
+       PdfBuilder()
+           .object(1, "<</Type/Catalog/Pages 2 0 R/Big 8388608 0 R>>")
+           .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+           .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>")
+           .object(8388608, "<</X 1>>")
+           .build_body()
+           .bytes,
+       {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(written_objects(repair(c.bytes)), c.expected);
+  }
+}
+
+TEST_F(Repair, GraphPruneStopsAfterEightIterations) {
+  // A chain 10 -> 11 -> ... -> 21 that nothing refers to: one link goes per iteration.
+  PdfBuilder b = document();
+  for (int n = 10; n < 22; ++n) b.object(n, n < 21 ? "<</Next " + std::to_string(n + 1) + " 0 R>>" : "<<>>");
+  EXPECT_EQ(written_objects(repair(b.build().bytes)), (Numbers{1, 2, 3, 4, 18, 19, 20, 21}));
+}
+
+TEST_F(Repair, ChoosesOneVersionOfEachObject) {
+  const std::string packed = "3 0 <</Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R>>";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string page_box;
+  } cases[] = {
+      {"the later body definition wins",
+       document().object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R>>")
+           .build().bytes,
+       "[0 0 200 200]"},
+      {"a body object wins over a packed one after it",
+       document().stream(6, "/Type/ObjStm/N 1/First 4", packed).build().bytes, "[0 0 612 792]"},
+      {"the packed object is used when the body has none",
+       PdfBuilder()
+           .stream(6, "/Type/ObjStm/N 1/First 4", packed)
+           .object(1, "<</Type/Catalog/Pages 2 0 R>>")
+           .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+           .stream(4, "", "BT ET")
+           .root(1)
+           .build()
+           .bytes,
+       "[0 0 100 100]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = repair(c.bytes);
+    EXPECT_NE(written_object(out, 3).find(c.page_box), std::string::npos) << written_object(out, 3);
+    EXPECT_EQ(written_objects(out).count(6), 0u);  // a container is never written
+  }
+}
+
+TEST_F(Repair, ChoosesTheCatalogAndInfo) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* trailer;
+  } cases[] = {
+      {"trailer /Root", document().info(1).build().bytes, "/Root 1 0 R"},
+      {"/Root names a missing object: the /Catalog dictionary",
+       PdfBuilder()
+           .object(7, "<</Type /Catalog /Pages 2 0 R>>")
+           .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+           .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>")
+           .root(5)
+           .build()
+           .bytes,
+       "/Root 7 0 R"},
+      {"/Info naming a missing object is left out", document().info(9).build().bytes, "/Root 1 0 R"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = repair(c.bytes);
+    const std::string trailer = out.substr(out.rfind("trailer"));
+    EXPECT_NE(trailer.find(c.trailer), std::string::npos) << trailer;
+    EXPECT_EQ(trailer.find("/Info") != std::string::npos, std::string(c.name) == "trailer /Root")
+        << trailer;
+  }
+}
+
+TEST_F(Repair, RemovesDeadPagesUnderPagesNodes) {
+  const std::string out = repair(PdfBuilder()
+                                     .object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                                     .object(2, "<</Type /Pages /Kids [3 0 R 5 0 R] /Count 2>>")
+                                     .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>")
+                                     .object(5, "<</Type /Page /Parent 2 0 R /ID <4G> >>")
+                                     .root(1)
+                                     .build()
+                                     .bytes);
+  EXPECT_EQ(written_objects(out), (Numbers{1, 2, 3}));
+  const std::string pages = written_object(out, 2);
+  EXPECT_NE(pages.find("/Kids [3 0 R]"), std::string::npos) << pages;
+  EXPECT_NE(pages.find("/Count 1"), std::string::npos) << pages;
+}
+
+TEST_F(Repair, RebuildsDamagedFilesThatReadersOpen) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"no xref table", document().build_body().bytes},
+      {"xref offsets wrong", [] {
+         pdftest::Pdf pdf = document().build();
+         pdf.overwrite(pdf.xref_off + 30, "9");
+         return pdf.bytes;
+       }()},
+      {"stream /Length wrong", document({.length = "3"}).build().bytes},
+      {"stream /Length indirect", document({.length = "6 0 R"}).object(6, "26").build().bytes},
+      {"truncated after the last object", [] {
+         pdftest::Pdf pdf = document().build();
+         return pdf.bytes.substr(0, pdf.xref_off);
+       }()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NE(repair(c.bytes), "") << pdfrepair_last_error();
+  }
+}
+
+}  // namespace
