@@ -2,6 +2,7 @@
 // every report is one line of JSON with its five members in order.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -80,8 +81,11 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
       {"unclosed dictionary",
        document().object(5, "<</A 1").build().bytes,
        {"binary garbage in obj 5 dict"}},
-      {"hex string before the closing >> counts two closings",
-       document().object(5, "<</ID <ab>>>").build().bytes,
+      {"extra closing >>",
+       document().object(5, "<</A 1>>>>").build().bytes,
+       {"binary garbage in obj 5 dict"}},
+      {"Latin-1 in a nested dictionary",
+       document().object(5, "<</A<</T (caf\xe9)>>>>").build().bytes,
        {"binary garbage in obj 5 dict"}},
       {"two references to one missing object",
        document().object(5, "<</A 9 0 R /B 9 0 R>>").build().bytes,
@@ -99,6 +103,81 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
       {"dead page dictionary",
        document().object(5, "<</Type /Page /Parent 2 0 R /ID <4G> >>").build().bytes,
        {"dead page dict (unrepairable) - will be pruned"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Report r = check(c.bytes);
+    EXPECT_EQ(r.issues, c.expected);
+    EXPECT_EQ(r.valid, c.expected.empty());
+  }
+}
+
+TEST_F(Check, CountsDictionaryPairsWithoutOverlap) {
+  // After a "<<" or ">>" the scan goes on past its second byte.
+  struct Case {
+    const char* name;
+    std::string dict;
+  } cases[] = {
+      {"nested dictionaries closing together", "<</Font<</F1 3 0 R>>>>"},
+      {"three levels closing together", "<</A<</B<</C 1>>>>>>"},
+      {"a hex string's > before the closing >>", "<</ID <ab>>>"},
+      {"a hex string before nested closings", "<</A<</ID<ab>>>>>"},
+      {"nested dictionaries opening together", "<<<</A 1>>>>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Report r = check(document().object(5, c.dict).object(6, "<</X 5 0 R>>").build().bytes);
+    EXPECT_EQ(r.issues, Issues{});
+    EXPECT_TRUE(r.valid);
+  }
+}
+
+TEST_F(Check, AcceptsAnIncrementallyUpdatedObject) {
+  // The newest table lists the newest version of object 3; the first record is the oldest.
+  const std::string updated = "<</Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R>>";
+  const Report r = check(document().object(3, updated).build().bytes);
+  EXPECT_EQ(r.issues, Issues{});
+  EXPECT_TRUE(r.valid);
+
+  // An offset at which no version of the object starts is still wrong.
+  PdfBuilder b = document().object(3, updated);
+  const Report moved = check(b.list(3, b.offset(3) + 1).build().bytes);
+  EXPECT_EQ(moved.issues, (Issues{"broken xref (obj 3 offset mismatch)"}));
+}
+
+TEST_F(Check, ObjectsBelowTheFirstSubsectionAreNotFree) {
+  // As in a linearized file's first-page table: the subsection starts at object 3, so 1 and 2
+  // are not listed at all, yet the trailer and the catalog refer to them.
+  const pdftest::Pdf body = document().build_body();
+  char entries[64];
+  std::snprintf(entries, sizeof entries, "%010d 00000 n \n%010d 00000 n \n", body.offset(3), body.offset(4));
+  const std::string bytes = body.bytes + "xref\n3 2\n" + entries + "trailer\n<</Size 5/Root 1 0 R>>\nstartxref\n" +
+                            std::to_string(body.size()) + "\n%%EOF\n";
+  const Report r = check(bytes);
+  EXPECT_EQ(r.issues, Issues{});
+  EXPECT_TRUE(r.valid);
+}
+
+TEST_F(Check, ACrossReferenceStreamIsAnXrefSection) {
+  // startxref names object 5, a cross-reference stream holding the /Root; its entries are not read.
+  const pdftest::Pdf body = document().build_body();
+  const auto with_section = [&](const std::string& section) {
+    return body.bytes + section + "startxref\n" + std::to_string(body.size()) + "\n%%EOF\n";
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+    Issues expected;
+  } cases[] = {
+      {"a cross-reference stream",
+       with_section("5 0 obj\n<</Type /XRef /Size 6 /W [1 2 1] /Root 1 0 R /Length 4>>\nstream\n"
+                    "\x01\x00\x09\x00\nendstream\nendobj\n"),
+       {}},
+      {"an object of another type",
+       with_section("5 0 obj\n<</Type /ObjStm /Root 1 0 R /Length 4>>\nstream\nabcd\nendstream\nendobj\n"),
+       {"broken xref"}},
+      {"a dictionary of /Type /XRef without stream data",
+       with_section("5 0 obj\n<</Type /XRef /Root 1 0 R>>\nendobj\n"), {"broken xref"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,6 +1,7 @@
 // Stream extents: the declared /Length (integer, array, indirect reference) checked against
 // "endstream" at the declared end, then searched exactly and tolerantly before the object's
-// end, the end of line trimmed, and the bad_length and truncated flags.
+// end, the end of line trimmed, truncated data stopped at the object's end, and the
+// bad_length and truncated flags.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -96,6 +97,25 @@ TEST(ScanPass2, TrustsEndstreamOverTheDeclaredLength) {
   for (const Case& c : cases) expect_stream(c);
 }
 
+TEST(ScanPass2, ConfirmsTheDeclaredEndWhateverTheDataEndsWith) {
+  // At the declared end the byte before "endstream" is data, not part of a word.
+  const Case cases[] = {
+      {"a letter directly before endstream", one_stream("hello", {.length = "5", .before_end = ""}), "hello",
+       0, 0},
+      {"a digit directly before endstream", one_stream("12345", {.length = "5", .before_end = ""}), "12345",
+       0, 0},
+      {"white space, then endstream", one_stream("hello", {.length = "5", .before_end = " \r\n"}), "hello",
+       0, 0},
+      // The byte after the keyword is still tested, so the search decides and finds nothing.
+      {"endstream continued by a letter", "1 0 obj\n<</Length 5>>\nstream\nhelloendstreamx\nendobj\n",
+       "helloendstreamx", 1, 1},
+      // The search keeps its boundary rules.
+      {"a wrong length with a letter directly before endstream",
+       one_stream("hello", {.length = "4", .before_end = ""}), "helloendstream", 1, 1},
+  };
+  for (const Case& c : cases) expect_stream(c);
+}
+
 TEST(ScanPass2, SearchesForTheKeywordWithinTheObject) {
   std::string damaged_one = with_length("hello", "5");
   damaged_one[damaged_one.find("endstream") + 3] = '\xff';
@@ -106,17 +126,15 @@ TEST(ScanPass2, SearchesForTheKeywordWithinTheObject) {
   const Case cases[] = {
       {"one damaged letter is tolerated", damaged_one, "hello", 0, 0},
       {"two damaged letters are tolerated", damaged_two, "hello", 0, 0},
-      {"three damaged letters are not", damaged_three, std::nullopt, 1, 1},
+      {"three damaged letters are not", damaged_three, "hello\n\x80\x81\x82" "stream", 1, 1},
       // The search starts one byte after the data start, so it misses this keyword.
-      {"an empty stream with a wrong length", one_stream("", {.length = "3", .before_end = ""}), std::nullopt,
+      {"an empty stream with a wrong length", one_stream("", {.length = "3", .before_end = ""}), "endstream",
        1, 1},
-      {"a letter directly before endstream", one_stream("hello", {.length = "5", .before_end = ""}),
-       std::nullopt, 1, 1},
-      {"an endobj inside the data limits the search", with_length("ab endobj cd", "12"), std::nullopt, 1, 1},
+      {"an endobj inside the data limits the search", with_length("ab endobj cd", "12"), "ab ", 1, 1},
       {"a truncated stream whose length matches the rest of the file",
-       "1 0 obj\n<</Length 11>>\nstream\nab endobj x", std::nullopt, 0, 1},
+       "1 0 obj\n<</Length 11>>\nstream\nab endobj x", "ab ", 1, 1},
       {"an endstream before the object's end is used",
-       with_length("helloendstream\nx", "5"), "helloendstream\nx", 1, 0},
+       with_length("helloendstream\nx", "3"), "helloendstream\nx", 1, 0},
   };
   for (const Case& c : cases) expect_stream(c);
 }
@@ -131,10 +149,43 @@ TEST(ScanPass2, KeywordSearchesStopAtTheObjectsEnd) {
     const Measured m(text);
     ASSERT_EQ(m.table.count, 2);
     EXPECT_EQ(m.table.items[0].truncated, 1);
-    EXPECT_EQ(m.table.items[0].data_end, m.bytes.size());
+    EXPECT_EQ(m.data(m.table.items[0]), "abcdef");
     EXPECT_EQ(m.table.items[1].truncated, 0);
     EXPECT_EQ(m.table.items[1].data_len, 2);
   }
+}
+
+TEST(ScanPass2, TruncatedDataStopsAtTheObjectsEnd) {
+  // Without an end keyword the data never takes in the objects after its own "endobj"; only
+  // a stream without any "endobj" after it runs to the end of the file.
+  const std::string later = "2 0 obj\n<</Length 2>>\nstream\nxy\nendstream\nendobj\n";
+  const Case cases[] = {
+      {"LF before endobj is trimmed", "1 0 obj\n<</Length 9>>\nstream\nabc\nendobj\n" + later, "abc", 1, 1},
+      {"CR LF before endobj is trimmed", "1 0 obj\n<</Length 9>>\nstream\nabc\r\nendobj\n" + later, "abc",
+       1, 1},
+      {"a damaged endobj ends the data", "1 0 obj\n<</Length 9>>\nstream\nabc\nend\xff" "bj\n" + later, "abc",
+       1, 1},
+      {"endobj directly after the keyword's end of line", "1 0 obj\n<</Length 9>>\nstream\nendobj\n" + later,
+       "", 1, 1},
+      {"a length that matches the data up to endobj", "1 0 obj\n<</Length 3>>\nstream\nabc\nendobj\n" + later,
+       "abc", 0, 1},
+  };
+  for (const Case& c : cases) expect_stream(c);
+}
+
+TEST(ScanPass2, TruncatedDataWithoutAnEndobjRunsToTheEndOfTheFile) {
+  // The scan keeps no stream object without an "endobj", so the record is made by hand.
+  const Bytes bytes("1 0 obj\n<</Length 9>>\nstream\nabc\n2 0 obj\n");
+  obj_entry rec;
+  rec.num = 1;
+  rec.hdr_off = 0;
+  rec.dict_off = 8;
+  scan_pass2(bytes.data(), bytes.size(), &rec, 1);
+  EXPECT_EQ(rec.has_stream, 1);
+  EXPECT_EQ(rec.data_start, 29);
+  EXPECT_EQ(rec.data_end, bytes.size());
+  EXPECT_EQ(rec.truncated, 1);
+  EXPECT_EQ(rec.bad_length, 1);
 }
 
 TEST(ScanPass2, ReadsTheDeclaredLength) {

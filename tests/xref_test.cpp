@@ -434,6 +434,57 @@ TEST(ParseXref, ReadsPrevFromRightAfterTheName) {
   }
 }
 
+TEST(ParseXref, RecognisesTheNewestSectionAsACrossReferenceStream) {
+  const std::string xref_stream = "<</Type /XRef /Size 3 /W [1 2 1]>>\nstream\nxx\nendstream\nendobj\n";
+  struct Case {
+    const char* name;
+    std::string section;  // at offset 9, named by startxref
+    int has_xref_stream;
+  } cases[] = {
+      {"a /Type /XRef dictionary with stream data", "12 0 obj\n" + xref_stream, 1},
+      {"white space and comments after obj", "12 0 obj %c\n " + xref_stream, 1},
+      {"a CR LF after the stream keyword", "12 0 obj\n<</Type /XRef>>\nstream\r\nxx\nendstream\nendobj\n", 1},
+      {"another type", "12 0 obj\n<</Type /ObjStm>>\nstream\nxx\nendstream\nendobj\n", 0},
+      {"no type", "12 0 obj\n<</Size 3>>\nstream\nxx\nendstream\nendobj\n", 0},
+      {"no stream data", "12 0 obj\n<</Type /XRef /Size 3>>\nendobj\n", 0},
+      {"not a dictionary", "12 0 obj\n[/Type /XRef]\nstream\nxx\nendstream\nendobj\n", 0},
+      {"the type in the stream data", "12 0 obj\n<</Size 3>>\nstream\n/Type /XRef\nendstream\nendobj\n", 0},
+      // The dictionary judged never reaches into the objects after this one's "endobj".
+      {"the type in a later object", "12 0 obj\n<</Size 3>>\nendobj\n13 0 obj\n" + xref_stream, 0},
+      {"the type in a later object after a damaged endobj",
+       "12 0 obj\n<</Size 3>>\nend\xff" "bj\n13 0 obj\n" + xref_stream, 0},
+      {"a classic table", "xref\n0 1\n" + entry(0, 'f', 65535) + "trailer\n<</Type /XRef>>\nstream\nxx\n", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Parsed p(at_nine(c.section));
+    EXPECT_EQ(p.xi.has_startxref, 1);
+    EXPECT_EQ(p.xi.has_xref_stream, c.has_xref_stream);
+  }
+}
+
+TEST(ParseXref, JudgesOnlyTheSectionStartxrefNames) {
+  const std::string head = "%PDF-1.5\n";
+  const std::string stream_section = "20 0 obj\n<</Type /XRef /Size 3>>\nstream\nxx\nendstream\nendobj\n";
+  const std::string plain_section = "20 0 obj\n<</Size 3>>\nendobj\n";
+  struct Case {
+    const char* name;
+    std::string older, newest;
+    int has_xref_stream;
+  } cases[] = {
+      {"only an older section reached through /Prev is one", stream_section, plain_section, 0},
+      {"the newest is one", plain_section, stream_section, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string newest = c.newest;
+    newest.insert(newest.find(">>"), "/Prev 9");
+    const std::string text = head + c.older + newest + "startxref\n" + std::to_string(head.size() + c.older.size());
+    const Parsed p(text);
+    EXPECT_EQ(p.xi.has_xref_stream, c.has_xref_stream);
+  }
+}
+
 TEST(ParseXref, AChainReachingAClassicTableReadsIt) {
   // The newest section is an object; its /Prev names a classic table, whose trailer's /Root
   // replaces the object's.
@@ -486,6 +537,7 @@ TEST(ParseXref, ResetsEverythingBeforeReading) {
   const pdftest::Pdf pdf = PdfBuilder("%PDF-1.7\n").object(1, "<<>>").root(1).info(1).build();
   Parsed p(pdf.bytes);
   ASSERT_EQ(p.xi.has_xref, 1);
+  p.xi.has_xref_stream = 1;  // as a cross-reference stream file would have left it
   // Read again over a buffer that says nothing: the earlier arrays are released (the leak
   // checker watches) and every field is absent.
   const Bytes nothing("nothing here");
@@ -502,6 +554,7 @@ TEST(ParseXref, ResetsEverythingBeforeReading) {
   EXPECT_EQ(p.xi.xref_used, nullptr);
   EXPECT_EQ(p.xi.xref_size, 0);
   EXPECT_EQ(p.xi.xref_first, 0);
+  EXPECT_EQ(p.xi.has_xref_stream, 0);
 }
 
 TEST(ParseXref, ReadsNothingFromAnEmptyBuffer) {

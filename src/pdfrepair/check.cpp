@@ -52,11 +52,31 @@ void check_structure(const xref_info& xi, issue_log& log) {
   if (!xi.has_header) log.record("missing header");
   if (!xi.has_startxref)
     log.record("missing startxref");
-  else if (!xi.has_xref)
+  else if (!xi.has_xref && !xi.has_xref_stream)
     log.record("broken xref");
   if (xi.has_startxref && xi.root_num < 0) log.record("missing /Root");
 }
 
+// Whether some record numbered num has its header at off. Records of one number lie side by
+// side in the index, in table order.
+bool has_record_at(const request& r, int num, int off) {
+  const record_index& index = r.index;
+  if (!index.slots) {
+    for (int i = 0; i < r.a.objs.count; ++i)
+      if (r.a.objs.items[i].num == num && r.a.objs.items[i].hdr_off == off) return true;
+    return false;
+  }
+  const record_index::slot* begin = index.slots;
+  const record_index::slot* end = begin + index.count;
+  const record_index::slot* s = std::lower_bound(
+      begin, end, num, [](const record_index::slot& a, int n) { return a.num < n; });
+  for (; s != end && s->num == num; ++s)
+    if (r.a.objs.items[s->pos].hdr_off == off) return true;
+  return false;
+}
+
+// The newest table of an updated file lists the newest version of an object, which need not
+// be its first record: an offset is wrong only when no version of the object starts there.
 void check_xref_entries(const request& r) {
   const xref_info& xi = r.a.xref;
   if (xi.has_xref != 1) return;
@@ -65,7 +85,7 @@ void check_xref_entries(const request& r) {
     const obj_entry* rec = first_record(r.a.objs, r.index, i);
     if (!rec)
       r.log.record("xref entry for obj %d points nowhere", i);
-    else if (rec->hdr_off != xi.xref_off[i])
+    else if (rec->hdr_off != xi.xref_off[i] && !has_record_at(r, i, xi.xref_off[i]))
       r.log.record("broken xref (obj %d offset mismatch)", i);
   }
 }
@@ -82,7 +102,8 @@ void check_streams(const objvec& objs, issue_log& log) {
 }
 
 // Inside a dictionary only printable ASCII and PDF white space belong; "<<" and ">>" must
-// balance. Pairs overlap: in "<<<" both pairs count.
+// balance. Pairs do not overlap: after one the scan goes on past its second byte, so the
+// ">>>>" closing two nested dictionaries counts two closings, not three.
 bool dict_bytes_clean(const byte* buf, int len, const obj_entry& e) {
   int end = e.stream_kw > 0 ? e.stream_kw : e.endobj_off > 0 ? e.endobj_off : len;
   end = std::min(end, len);
@@ -92,6 +113,7 @@ bool dict_bytes_clean(const byte* buf, int len, const obj_entry& e) {
     if (c == '<' || c == '>') {
       if (p + 1 == end) break;
       if (buf[p + 1] != c) continue;
+      ++p;
       depth += c == '<' ? 1 : -1;
       if (depth < 0) return false;
     } else if (depth > 0 && (c >= 0x80 || is_control(c))) {
@@ -189,7 +211,9 @@ void judge_reference(const request& r, int value) {
   const xref_info& xi = r.a.xref;
   if (!rec)
     r.log.record("dangling ref %ld", static_cast<long>(value));
-  else if (!rec->in_objstm && xi.has_xref == 1 && value < xi.xref_size && xi.xref_used[value] == 0)
+  // Numbers below the table's first subsection are not listed at all, which is not free.
+  else if (!rec->in_objstm && xi.has_xref == 1 && value >= xi.xref_first && value < xi.xref_size &&
+           xi.xref_used[value] == 0)
     r.log.record("free object still referenced (obj %ld)", static_cast<long>(value));
 }
 

@@ -24,6 +24,7 @@ struct xref_info {
   int* xref_used = nullptr;      // 1 for an entry marked in use
   int xref_size = 0;
   int xref_first = 0;
+  int has_xref_stream = 0;  // the section startxref names is an object of /Type /XRef
 
   xref_info() = default;
   xref_info(const xref_info&) = delete;
@@ -32,8 +33,9 @@ struct xref_info {
 };
 
 // Reads the header, the last startxref, the first subsection of a classic table with its
-// trailers, or the /Prev chain of sections written as objects (for /Root only). Every field
-// is reset first; whatever is missing or damaged keeps its absent value.
+// trailers, or the /Prev chain of sections written as objects (for /Root only, and whether
+// the newest is a cross-reference stream). Every field is reset first; whatever is missing
+// or damaged keeps its absent value.
 void parse_xref(const byte* buf, int len, xref_info& xi);
 
 // Appends one record for every bounded "obj" whose header can be read, in the order of the

@@ -82,13 +82,15 @@ int referenced_length(const byte* b, int len, const obj_entry* items, int count,
 
 // The declared end d + declared, confirmed when only white space stands between it and an
 // "endstream" before the object's end m; -1 otherwise, also when it lies past the buffer.
+// The byte before the keyword is the data's last byte, not part of a word, so it is not
+// examined: the keyword is tested as if the buffer began at it.
 int confirmed_end(const byte* b, int len, int d, int declared, int m) {
   if (declared > len - d) return -1;
   const int e = d + declared;
   if (e >= m) return -1;
   int x = e;
   while (x < m && is_ascii_ws(b[x])) ++x;
-  return x < m && kw_at(b, x, len, endstream_kw) ? e : -1;
+  return x < m && kw_at(b + x, 0, len - x, endstream_kw) ? e : -1;
 }
 
 // The end of line before an end keyword at t belongs to the keyword, not to the data; the
@@ -144,7 +146,9 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
   int end = confirmed_end(b, len, d, declared, m);
   if (end < 0) end = searched_end(b, len, d, m);
   if (end < 0) {
-    end = len;  // no end keyword: the data runs to the end of the file
+    // No end keyword: the data stops at the object's "endobj", so that it never takes in the
+    // objects after it, and runs to the end of the file only when there is none.
+    end = rec.endobj_off > 0 ? trim_eol(b, d, m) : len;
     rec.truncated = 1;
   }
   rec.stream_kw = s;

@@ -38,6 +38,7 @@ void reset(xref_info& xi) {
   xi.has_header = 0;
   xi.version[0] = '\0';
   xi.xref_first = 0;
+  xi.has_xref_stream = 0;
 }
 
 // Room for size object numbers, none of them listed yet. When any array cannot be had, all
@@ -146,10 +147,22 @@ void read_trailers(const byte* b, int len, int p, xref_info& xi) {
   }
 }
 
+// Whether the object whose value starts at w is a cross-reference stream: a dictionary of
+// /Type /XRef followed by stream data. Only the dictionary up to its stream keyword is
+// judged, and that keyword is looked for before the object's own "endobj", so that no later
+// object's dictionary can lend it a type.
+int is_xref_stream(const byte* b, int len, int w) {
+  if (byte_at(b, len, w) != '<') return 0;
+  const int endobj = find_endobj_flex(b, len, w);
+  const int s = find_stream_kw(b, len, w, endobj > 0 ? endobj : len);
+  return s != -1 && has_type_name(b + w, s - w, "XRef");
+}
+
 // A section written as an object at q ("N G obj" and a dictionary, a cross-reference stream
 // as a rule): its /Root is taken when no newer section gave one, its entries are not read.
-// The result is the offset its /Prev names, or -1 to end the chain.
-int read_object_section(const byte* b, int len, int q, xref_info& xi) {
+// For the newest section, named by startxref itself, whether it is a cross-reference stream
+// is remembered. The result is the offset its /Prev names, or -1 to end the chain.
+int read_object_section(const byte* b, int len, int q, bool newest, xref_info& xi) {
   int i = q;
   while (is_digit(byte_at(b, len, i))) ++i;
   i = skip_ws(b, i, len);
@@ -157,6 +170,7 @@ int read_object_section(const byte* b, int len, int q, xref_info& xi) {
   i = skip_ws(b, i, len);
   if (!kw_at(b, i, len, "obj")) return -1;
   const int w = skip_ws(b, i + 3, len);
+  if (newest) xi.has_xref_stream = is_xref_stream(b, len, w);
   int u = len;  // the dictionary ends at the stream keyword when there is one
   if (byte_at(b, len, w) == '<') {
     const int s = find_stream_kw(b, len, w, len);
@@ -185,7 +199,7 @@ void read_sections(const byte* b, int len, int o, xref_info& xi) {
       return;
     }
     if (!is_digit(b[q])) return;
-    o = read_object_section(b, len, q, xi);
+    o = read_object_section(b, len, q, visited == 0, xi);
   }
 }
 
