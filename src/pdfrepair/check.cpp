@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "pdfrepair/analysis.h"
 #include "pdfrepair/dict.h"
@@ -263,12 +264,14 @@ int count_page_names(const byte* text, int len) {
   return count;
 }
 
-int count_pages_in_objstm(const objvec& objs) {
-  int count = 0;
+// The object-stream records' texts are decoded, so their sum may exceed any 32-bit count: it
+// saturates, as the file's own count cannot.
+int add_objstm_pages(const objvec& objs, int file_count) {
+  long long count = file_count;
   for (int i = 0; i < objs.count; ++i)
     if (objs.items[i].own_text && objs.items[i].own_len > 0)
       count += count_page_names(objs.items[i].own_text, objs.items[i].own_len);
-  return count;
+  return static_cast<int>(std::min<long long>(count, std::numeric_limits<int>::max()));
 }
 
 // 1 when the record's dictionary cannot be salvaged and is a /Type /Page dictionary.
@@ -313,7 +316,7 @@ void analyse(const byte* buf, int len) {
   check_references(r);
   int pages = count_page_names(buf, len);
   if (a.objs.count > 0) {
-    pages += count_pages_in_objstm(a.objs);
+    pages = add_objstm_pages(a.objs, pages);
     if (pages == 0) log.record("no pages found");
     check_dead_pages(r);
   }
