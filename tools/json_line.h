@@ -1,0 +1,21 @@
+// The lines the tool prints for `check`: the library's report with the file's path added as
+// its first member, or the path with the reason when the file could not be analysed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pdfrepair_cli {
+
+// A JSON string literal, quotes included. Control characters are escaped, and a byte that
+// does not belong to a well-formed UTF-8 sequence becomes U+FFFD so the line stays valid JSON
+// whatever bytes a path holds.
+std::string json_string(std::string_view bytes);
+
+// {"file":PATH, followed by the members of report (a JSON object from pdfrepair_check).
+std::string report_line(std::string_view path, std::string_view report);
+
+// {"file":PATH,"error":REASON}
+std::string error_line(std::string_view path, std::string_view reason);
+
+}  // namespace pdfrepair_cli
