@@ -481,8 +481,8 @@ bool write_large(layout kind, const large_options& options, const std::string& p
 
 const std::vector<adversary>& adversaries() {
   static const std::vector<adversary> all = {
-      {"obj-without-endobj", "objects", 20000, objects_without_endobj},
-      {"unclosed-dict", "unclosed <<", 20000, unclosed_dictionaries},
+      {"obj-without-endobj", "objects", 10000, objects_without_endobj},
+      {"unclosed-dict", "unclosed <<", 10000, unclosed_dictionaries},
       {"less-than-runs", "run length", 1000000, runs_of_less_than},
       {"prev-chain", "updates", 10000, prev_chain},
       {"kids", "kids", 100000, many_kids},
