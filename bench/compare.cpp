@@ -200,7 +200,8 @@ void print_targets(const std::vector<row>& rows, double size_mb) {
 
 std::string check_result(const figure& f) {
   static const char* const names[] = {"valid", "not valid", "no report"};
-  return f.exit_code >= 0 && f.exit_code < 3 ? names[f.exit_code] : "exit " + std::to_string(f.exit_code);
+  if (f.exit_code >= 0 && f.exit_code < 3) return names[f.exit_code];
+  return "exit " + std::to_string(f.exit_code);
 }
 
 std::string exit_result(const figure& f) { return "exit " + std::to_string(f.exit_code); }

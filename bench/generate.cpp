@@ -21,7 +21,8 @@ int usage() {
 }
 
 int list() {
-  for (pdfgen::layout kind : pdfgen::layouts()) std::printf("large %s\n", pdfgen::layout_name(kind));
+  for (pdfgen::layout kind : pdfgen::layouts())
+    std::printf("large %s\n", pdfgen::layout_name(kind));
   for (const pdfgen::adversary& a : pdfgen::adversaries())
     std::printf("adversarial %-20s n = %s, default %d\n", a.name, a.what, a.default_n);
   return 0;

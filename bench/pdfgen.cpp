@@ -89,8 +89,8 @@ std::string xref_line(std::uint64_t offset) {
 void classic_table(writer& w, int size) {
   w.put("xref\n0 " + to_string(size) + "\n0000000000 65535 f \n");
   for (int num = 1; num < size; ++num) {
-    std::uint64_t offset = static_cast<std::size_t>(num) < w.entries.size() ? w.entries[num].offset : 0;
-    w.put(offset ? xref_line(offset) : std::string("0000000000 00000 f \n"));
+    const entry& e = w.at(num);
+    w.put(e.offset ? xref_line(e.offset) : std::string("0000000000 00000 f \n"));
   }
 }
 
@@ -336,8 +336,8 @@ bool write_incremental(const large_options& o, const std::string& path) {
     std::uint64_t xref_at = w.pos;
     w.put("xref\n");
     for (int num : changed) w.put(to_string(num) + " 1\n" + xref_line(w.entries[num].offset));
-    trailer(w, xref_at,
-            "/Size " + to_string(w.entries.size()) + " /Root 1 0 R /Prev " + to_string(prev) + info);
+    std::string size = to_string(w.entries.size());
+    trailer(w, xref_at, "/Size " + size + " /Root 1 0 R /Prev " + to_string(prev) + info);
     prev = xref_at;
   }
   return w.close();
@@ -346,7 +346,8 @@ bool write_incremental(const large_options& o, const std::string& path) {
 // ---- Adversarial inputs ------------------------------------------------------------------
 
 // Catalog, page tree and one page: the part of each adversarial file that is sound.
-void sound_start(writer& w, std::string_view version = "1.4", const std::string& catalog_extra = "") {
+void sound_start(writer& w, std::string_view version = "1.4",
+                 const std::string& catalog_extra = "") {
   w.put(header(version));
   w.object(1, "<< /Type /Catalog /Pages 2 0 R" + catalog_extra + " >>");
   w.object(2, "<< /Type /Pages /Count 1 /Kids [3 0 R] /MediaBox [0 0 612 792] >>");
@@ -394,7 +395,7 @@ bool runs_of_less_than(int n, const std::string& path) {
 // n updates, each rewriting the information dictionary and pointing back at the one before.
 bool prev_chain(int n, const std::string& path) {
   writer w(path);
-  sound_start(w, "1.4", "");
+  sound_start(w);
   w.object(4, "<< /Producer (update 0) >>");
   std::uint64_t prev = w.pos;
   finish_classic(w, " /Info 4 0 R");
