@@ -174,8 +174,9 @@ char* ensure_media_box(const char* text, int length) {
     if (value_usable(t, length, skip_ascii_ws(t, length, entry + box_name_len))) return nullptr;
     return fix_media(text, length, entry, resume_after_value(t, length, entry));
   }
-  // No counted entry: only a page dictionary gets one inserted.
-  if (!has_type_name(text, length, "Page")) return nullptr;
+  // No counted entry: only a page dictionary gets one inserted. A compact page ("/Type/Page/")
+  // is left alone, since it may inherit its box from a /Pages node.
+  if (!has_type_name(text, length, "Page", next_key_slash::rejected)) return nullptr;
   const int closer = last_closer(text, length);
   if (closer < 0) return nullptr;
   return splice(text, length, closer, closer, inserted_entry);
