@@ -2,6 +2,8 @@
 // and above decide whether a cleaned dictionary is still not well formed.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -58,6 +60,14 @@ const verdict verdicts[] = {
     {"backslash_ending_string_dead", "<</A (x\\", 1},
 };
 INSTANTIATE_TEST_SUITE_P(DictDead, Dead, testing::ValuesIn(verdicts), case_name);
+
+TEST(DictDead, CleanedDictionaryEndingInAHexStringIsAlive) {
+  char* cleaned = clean_dict_text("<</Type/Page/ID <41>>> 2 0 obj <</A 1>>");
+  ASSERT_NE(cleaned, nullptr);
+  EXPECT_STREQ(cleaned, "<</Type/Page/ID <41>>>");
+  EXPECT_EQ(dict_is_dead(cleaned, static_cast<int>(std::strlen(cleaned))), 0);
+  std::free(cleaned);
+}
 
 TEST(DictDead, NonPositiveLengthIsAlive) {
   EXPECT_EQ(dict_is_dead("<<", 0), 0);

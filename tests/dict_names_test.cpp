@@ -70,7 +70,12 @@ const cleaning trims[] = {
     {"opener_in_string_counts", "<< /A (<<) >> >> tail", "<< /A (<<) >> >>"},
     {"unclosed_stays_whole", "<< /A << /B 1 >>", "<< /A << /B 1 >>"},
     {"closer_at_depth_0_closes_nothing", ">> << /A 1 >> x", ">> << /A 1 >>"},
-    {"pairs_read_from_the_left", "<<<>>>", "<<<>>"},
+    {"pairs_read_from_the_left", "<<>>>", "<<>>"},
+    {"hex_string_closer_is_no_half_closer", "<</A <41>>> x", "<</A <41>>>"},
+    {"lt_in_literal_string_opens_no_hex", "<</A (<) /B 1>> x", "<</A (<) /B 1>>"},
+    {"escaped_close_does_not_end_literal", "<</A (\\)<) /B 1>> x", "<</A (\\)<) /B 1>>"},
+    {"escaped_backslash_ends_literal", "<</A (\\\\)<2>>> x", "<</A (\\\\)<2>>>"},
+    {"closer_in_literal_string_counts", "<</A (>>) x", "<</A (>>"},
     {"empty_text", "", ""},
     {"lone_slash", "/", "/"},
 };

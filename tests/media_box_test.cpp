@@ -74,8 +74,10 @@ const box_case judged_entries[] = {
     {"letter_among_numbers", "<</MediaBox [0 0 a 2]>>", "<</MediaBox [0 0 612 792]>>"},
     {"lone_minus", "<</MediaBox [0 - 1 2]>>", "<</MediaBox [0 0 612 792]>>"},
     {"comma_after_number", "<</MediaBox [0 0 1, 2]>>", "<</MediaBox [0 0 612 792]>>"},
-    {"tab_after_number", "<</MediaBox [0 0 1{09}2]>>", "<</MediaBox [0 0 612 792]>>"},
-    {"line_feed_after_fourth_number", "<</MediaBox [0 0 1 2{0A}]>>", "<</MediaBox [0 0 612 792]>>"},
+    {"tab_after_number", "<</MediaBox [0 0 1{09}2]>>", nullptr},
+    {"line_feed_after_fourth_number", "<</MediaBox [0 0 1 2{0A}]>>", nullptr},
+    {"any_white_space_after_numbers", "<</MediaBox [0{0A}0{0B}612{0C}792{0D}]>>", nullptr},
+    {"comma_after_white_space", "<</MediaBox [0 0 1 ,2]>>", "<</MediaBox [0 0 612 792]>>"},
     {"plus_starts_no_number", "<</MediaBox [+0 0 1 2]>>", "<</MediaBox [0 0 612 792]>>"},
     {"empty_array", "<</MediaBox []>>", "<</MediaBox [0 0 612 792]>>"},
     {"name_value", "<</MediaBox /Letter >>", "<</MediaBox [0 0 612 792] >>"},
@@ -94,8 +96,9 @@ INSTANTIATE_TEST_SUITE_P(MediaBoxJudged, EnsureMediaBox, testing::ValuesIn(judge
                          case_name);
 
 const box_case insertions[] = {
-    {"name_before_bracket_is_no_entry", "<</Type /Page /MediaBox[0 0 1 2]>>",
-     "<</Type /Page /MediaBox[0 0 1 2] /MediaBox [0 0 612 792]>>"},
+    {"name_before_bracket_counts", "<</Type /Page /MediaBox[0 0 1 2]>>", nullptr},
+    {"name_before_bad_array_replaced", "<</Type/Page/MediaBox[0 0 1]/Rotate 0>>",
+     "<</Type/Page/MediaBox [0 0 612 792]/Rotate 0>>"},
     {"name_before_slash_is_no_entry", "<</Type /Page /MediaBox/X>>",
      "<</Type /Page /MediaBox/X /MediaBox [0 0 612 792]>>"},
     {"before_last_closer_of_whole_text", "<< /Type /Page >> x",

@@ -204,7 +204,8 @@ TEST(HasTypeName, MatchesTheTypeEntryValue) {
       {"followed by <", "/Type /Page<", 1},
       {"second type entry", "/Type /Font /Type /Page>>", 1},
       {"value is Pages", "/Type /Pages>>", 0},
-      {"followed by the next key", "/Type /Page/Parent 1 0 R", 0},
+      {"followed by the next key", "/Type /Page/Parent 1 0 R", 1},
+      {"Pages followed by the next key", "/Type/Pages/Kids []", 0},
       {"followed by [", "/Type /Page[", 0},
       {"followed by a high byte", "/Type /Page\x80", 0},
       {"value is a string", "/Type (Page)>>", 0},
@@ -218,6 +219,23 @@ TEST(HasTypeName, MatchesTheTypeEntryValue) {
     SCOPED_TRACE(c.name);
     const Bytes b(c.text);
     EXPECT_EQ(has_type_name(b.data(), b.size(), "Page"), c.expected);
+  }
+}
+
+TEST(HasTypeName, CanRejectTheNextKeyDirectlyAfterTheName) {
+  struct Case {
+    const char* name;
+    std::string text;
+    int expected;
+  } cases[] = {
+      {"followed by the next key", "/Type/Page/Parent 1 0 R", 0},
+      {"later entry followed by >>", "/Type/Page/A 1 /Type /Page>>", 1},
+      {"followed by space", "/Type/Page /Parent 1 0 R", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes b(c.text);
+    EXPECT_EQ(has_type_name(b.data(), b.size(), "Page", next_key_slash::rejected), c.expected);
   }
 }
 

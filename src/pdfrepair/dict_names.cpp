@@ -52,10 +52,20 @@ bool is_all_digits(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return is_digit(static_cast<byte>(c)); });
 }
 
-// The length kept by trimming: up to the ">>" that closes the first "<<", or everything.
-// Strings are not recognised here.
+// Just past the hex string that opens at i (its next ">"), or npos when it never closes.
+std::size_t hex_string_end(std::string_view t, std::size_t i) {
+  const std::size_t close = t.find('>', i + 1);
+  return close == std::string_view::npos ? close : close + 1;
+}
+
+// The length kept by trimming: up to the ">>" that closes the first "<<", or everything. A hex
+// string is passed over whole, so that its ">" is never taken for half of a ">>"; literal
+// strings are followed only so that a "<" inside one opens no hex string ("<<" and ">>" in
+// them count).
 std::size_t first_dict_length(std::string_view t) {
   std::size_t depth = 0;
+  bool in_literal = false;
+  std::size_t escaped = std::string_view::npos;  // the byte a backslash makes part of a string
   for (std::size_t i = 0; i + 1 < t.size();) {
     if (t[i] == '<' && t[i + 1] == '<') {
       ++depth;
@@ -63,7 +73,15 @@ std::size_t first_dict_length(std::string_view t) {
     } else if (t[i] == '>' && t[i + 1] == '>' && depth > 0) {
       if (--depth == 0) return i + 2;
       i += 2;
+    } else if (in_literal) {
+      if (i != escaped && t[i] == ')') in_literal = false;
+      if (i != escaped && t[i] == '\\') escaped = i + 1;
+      ++i;
+    } else if (t[i] == '<') {
+      i = hex_string_end(t, i);
+      if (i == std::string_view::npos) break;
     } else {
+      in_literal = t[i] == '(';
       ++i;
     }
   }

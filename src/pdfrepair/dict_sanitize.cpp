@@ -63,8 +63,9 @@ int literal_byte(sanitize_state& s, int i) {
   return 1;
 }
 
+// "<<" also when its second "<" is damaged (0xC3, the complement of "<").
 int open_angle(sanitize_state& s, int next) {
-  if (next == '<') {
+  if (next == '<' || next == 255 - '<') {
     emit2(s, '<', '<');
     ++s.depth;
     return 2;
@@ -92,6 +93,12 @@ int close_angle(sanitize_state& s, int next) {
   }
   emit(s, ' ');  // a single ">" belongs to no syntax outside a hex string
   return 1;
+}
+
+// What may follow the "R" of a reference: white space, "/", ">", "]", ")" or the end (-1).
+bool ends_reference(int next) {
+  return next < 0 || is_ascii_ws(next) || next == '/' || next == '>' || next == ']' ||
+         next == ')';
 }
 
 // The last resort for a damaged byte: its complement when that is printable punctuation and
@@ -133,6 +140,8 @@ int replacement_for(const sanitize_state& s, int i, prev_class pc) {
   if (is_digit(inv) && (is_digit(prev) || is_digit(next))) return inv;
   // The first digit of the next indirect reference.
   if (is_digit(inv) && is_ascii_ws(next) && is_digit(next2) && prev == 'R') return inv;
+  // The "R" of an indirect reference.
+  if (inv == 'R' && is_digit(prev) && ends_reference(next)) return inv;
   // Inside a name or keyword only a letter fits.
   if (is_alnum(prev) && is_letter(next)) return is_letter(inv) ? inv : nothing;
   return restored_or_blank(c, inv, pc, prev);
@@ -140,7 +149,8 @@ int replacement_for(const sanitize_state& s, int i, prev_class pc) {
 
 int damaged_byte(sanitize_state& s, int i) {
   const prev_class pc = classify_prev(s.prev);
-  if (pc != prev_class::other && byte_at(s.in, s.len, i + 1) == '<') {
+  const bool inverted_open = 255 - s.in[i] == '<';
+  if ((pc != prev_class::other || inverted_open) && byte_at(s.in, s.len, i + 1) == '<') {
     // The damaged first "<" of a "<<".
     emit2(s, '<', '<');
     ++s.depth;

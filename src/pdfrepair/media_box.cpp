@@ -18,8 +18,11 @@ constexpr std::string_view inserted_entry = " /MediaBox [0 0 612 792]";
 // Box numbers are judged by their digits read together, so 612.5 counts as 6125.
 constexpr std::uint32_t max_box_digits = 1000000;
 
-// What may follow the name of a counted entry. "/MediaBox[" and "/MediaBox/" do not count.
-bool ends_entry_name(int c) { return is_ascii_ws(c) || c == '>' || c == ']' || c == '}'; }
+// What may follow the name of a counted entry; compact writers put the array's "[" right
+// after it. "/MediaBox/" does not count.
+bool ends_entry_name(int c) {
+  return is_ascii_ws(c) || c == '[' || c == '>' || c == ']' || c == '}';
+}
 
 // Position of the "/" of the first counted /MediaBox entry, or -1.
 int find_entry(const byte* t, int len) {
@@ -45,7 +48,7 @@ bool box_number_fits(const byte* t, int len, int& i) {
 }
 
 // The array whose first element would stand at i: usable when it holds exactly four numbers,
-// each followed by one space or, the fourth, by the closing "]".
+// each followed by white space or, the fourth, by the closing "]".
 bool box_array_usable(const byte* t, int len, int i) {
   for (int numbers = 0;;) {
     if (i >= len) return false;
@@ -56,8 +59,8 @@ bool box_array_usable(const byte* t, int len, int i) {
     if (!is_digit(t[i]) && t[i] != '-') return t[i] == ']' && numbers == 4;
     if (!box_number_fits(t, len, i)) return false;
     ++numbers;
-    // Only a plain space may separate the numbers; a TAB or a comma after one is a fault.
-    if (t[i] != ' ') return numbers == 4 && t[i] == ']';
+    // Only white space may separate the numbers; a comma after one is a fault.
+    if (!is_ascii_ws(t[i])) return numbers == 4 && t[i] == ']';
   }
 }
 
@@ -174,8 +177,9 @@ char* ensure_media_box(const char* text, int length) {
     if (value_usable(t, length, skip_ascii_ws(t, length, entry + box_name_len))) return nullptr;
     return fix_media(text, length, entry, resume_after_value(t, length, entry));
   }
-  // No counted entry: only a page dictionary gets one inserted.
-  if (!has_type_name(text, length, "Page")) return nullptr;
+  // No counted entry: only a page dictionary gets one inserted. A compact page ("/Type/Page/")
+  // is left alone, since it may inherit its box from a /Pages node.
+  if (!has_type_name(text, length, "Page", next_key_slash::rejected)) return nullptr;
   const int closer = last_closer(text, length);
   if (closer < 0) return nullptr;
   return splice(text, length, closer, closer, inserted_entry);

@@ -82,13 +82,14 @@ int find_name(const byte* b, int len, int start, int limit, std::string_view nam
 namespace {
 
 // Condition 4 of a type entry: what may follow the type's name.
-bool ends_type_name(int c) {
+bool ends_type_name(int c, next_key_slash slash) {
+  if (c == '/') return slash == next_key_slash::accepted;
   return is_ascii_ws(c) || c == '<' || c == '>' || c == ']' || c == '}';
 }
 
 }  // namespace
 
-int has_type_name(const byte* text, int len, std::string_view name) {
+int has_type_name(const byte* text, int len, std::string_view name, next_key_slash slash) {
   const int n = static_cast<int>(name.size());
   for (int p = 0; p < len - 5; ++p) {
     if (text[p] != '/' || std::memcmp(text + p + 1, "Type", 4) != 0) continue;
@@ -96,7 +97,7 @@ int has_type_name(const byte* text, int len, std::string_view name) {
     while (q < len && is_ascii_ws(text[q])) ++q;
     if (q == len || text[q] != '/') continue;
     if (q + 1 > len - n || std::memcmp(text + q + 1, name.data(), name.size()) != 0) continue;
-    if (q + 1 + n == len || ends_type_name(text[q + 1 + n])) return 1;
+    if (q + 1 + n == len || ends_type_name(text[q + 1 + n], slash)) return 1;
   }
   return 0;
 }

@@ -50,11 +50,17 @@ int find_kw(const byte* b, int end, int start, std::string_view kw);
 // not followed by an alphanumeric byte, or -1. The byte before the "/" is never examined.
 int find_name(const byte* b, int len, int start, int limit, std::string_view name);
 
+// Whether a type name may be followed directly by the "/" of the next key, as compact
+// writers put it ("/Type/Page/Parent 2 0 R").
+enum class next_key_slash { accepted, rejected };
+
 // 1 when the text holds "/Type" followed (after ASCII white space) by "/name" ending the
-// text or followed by ASCII white space or one of < > ] }.
-int has_type_name(const byte* text, int len, std::string_view name);
-inline int has_type_name(const char* text, int len, std::string_view name) {
-  return has_type_name(reinterpret_cast<const byte*>(text), len, name);
+// text or followed by ASCII white space, one of < > ] }, or "/" unless that is rejected.
+int has_type_name(const byte* text, int len, std::string_view name,
+                  next_key_slash slash = next_key_slash::accepted);
+inline int has_type_name(const char* text, int len, std::string_view name,
+                         next_key_slash slash = next_key_slash::accepted) {
+  return has_type_name(reinterpret_cast<const byte*>(text), len, name, slash);
 }
 
 // The "R" of an indirect reference whose object number's digits end just before q: optional

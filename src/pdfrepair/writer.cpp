@@ -11,7 +11,6 @@
 #include <limits>
 #include <numeric>
 #include <string_view>
-#include <utility>
 
 #include "pdfrepair/dict.h"
 #include "pdfrepair/heap.h"
@@ -68,25 +67,28 @@ void buf_finished(out_buf& out, const text_ptr& text) {
   if (text) buf_text(out, text.get());
 }
 
-// The text cleaned, then given a media box when it needs one; null when there is no text or
-// cleaning fails.
-text_ptr cleaned_and_boxed(text_ptr text) {
+// The text cleaned, then given a media box when it needs one: cleaning comes first, so that
+// the box lands in the dictionary that is kept and a page type repaired by cleaning (/P4ge)
+// gets it. Null when there is no text or cleaning fails.
+text_ptr cleaned_and_boxed(const char* text) {
   if (!text) return nullptr;
-  text_ptr cleaned(clean_dict_text(text.get()));
+  text_ptr cleaned(clean_dict_text(text));
   if (!cleaned) return nullptr;
   if (char* boxed = ensure_media_box(cleaned.get(), text_len(cleaned.get())))
     return text_ptr(boxed);
   return cleaned;
 }
 
-// A kept dictionary gets its media box first (the record keeps the boxed text), then is cleaned.
-text_ptr finished_kept_dict(obj_entry& r) {
-  if (char* boxed = ensure_media_box(r.dict_text, r.dict_len)) {
-    std::free(r.dict_text);
-    r.dict_text = boxed;
-    r.dict_len = text_len(boxed);
-  }
-  return text_ptr(clean_dict_text(r.dict_text));
+// The entry "/Length N " for the measured data length, and its length.
+struct length_entry {
+  char text[40];
+  int len;
+};
+
+length_entry measured_length_entry(int measured) {
+  length_entry e;
+  e.len = std::snprintf(e.text, sizeof e.text, "/Length %d ", measured);
+  return e;
 }
 
 // The stream's data in the input: the record's range, or nothing when it does not lie there.
@@ -100,9 +102,26 @@ data_range stream_data(const obj_entry& r, int size) {
   return {r.data_start, r.data_end - r.data_start};
 }
 
+constexpr int inverted_r = 255 - 'R';
+
+// White space and comments passed over, then a byte of 0x80 or more (other than an inverted
+// "R") that damage left before the rest of the old value: a digit, "R" or an inverted "R"
+// after it. A damaged "/" of the next key is followed by a letter, and stays.
+int skip_ws_and_damage(const byte* in, int end, int p) {
+  p = skip_ws(in, p, end);
+  if (p < end && in[p] >= 0x80 && in[p] != inverted_r) {
+    int q = p + 1;
+    while (q < end && is_pdf_ws(in[q])) ++q;
+    const int c = byte_at(in, end, q);
+    if (is_digit(c) || c == 'R' || c == inverted_r) p = q;
+  }
+  return p;
+}
+
 // Where the span resumes after the old value of the /Length whose "/" is at `at`: one
-// integer, two, two and R, or an array are dropped whole, anything else stays. Nothing at or
-// past the span end is read; an array that does not close there leaves nothing to follow.
+// integer, two, two and R (also a damaged R), or an array are dropped whole, anything else
+// stays. Nothing at or past the span end is read; an array that does not close there leaves
+// nothing to follow.
 int after_old_length(const byte* in, int end, int at) {
   int p = at + 7;
   // The byte after the name is its delimiter and passed over, unless it opens what follows
@@ -114,12 +133,13 @@ int after_old_length(const byte* in, int end, int at) {
     return close ? static_cast<int>(static_cast<const byte*>(close) - in) + 1 : end;
   }
   parse_int_at(in, end, p);
-  p = skip_ws(in, p, end);
+  p = skip_ws_and_damage(in, end, p);
   if (is_digit(byte_at(in, end, p))) {
     parse_int_at(in, end, p);
-    p = skip_ws(in, p, end);
+    p = skip_ws_and_damage(in, end, p);
   }
-  if (byte_at(in, end, p) == 'R') ++p;
+  const int c = byte_at(in, end, p);
+  if (c == 'R' || c == inverted_r) ++p;
   return p;
 }
 
@@ -138,19 +158,18 @@ heap_ptr<byte[]> stream_dict_copy(const byte* in, int size, const obj_entry& r, 
     if (copy) std::memcpy(copy.get(), span, static_cast<std::size_t>(len));
     return copy;
   }
-  char entry[40];
-  const int entry_len = std::snprintf(entry, sizeof entry, "/Length %d ", measured);
+  const length_entry entry = measured_length_entry(measured);
   const int rest = after_old_length(in, end, at);
   const int prefix = at - r.dict_off;
   // Sized to the rewritten text, however long the span: nothing is cut and nothing overflows.
-  const std::int64_t total = std::int64_t{prefix} + entry_len + (end - rest);
+  const std::int64_t total = std::int64_t{prefix} + entry.len + (end - rest);
   if (total > max_dict_span) return nullptr;
   len = static_cast<int>(total);
   heap_ptr<byte[]> copy = heap_array<byte>(static_cast<std::size_t>(len));
   if (!copy) return nullptr;
   std::memcpy(copy.get(), span, static_cast<std::size_t>(prefix));
-  std::memcpy(copy.get() + prefix, entry, static_cast<std::size_t>(entry_len));
-  std::memcpy(copy.get() + prefix + entry_len, in + rest, static_cast<std::size_t>(end - rest));
+  std::memcpy(copy.get() + prefix, entry.text, static_cast<std::size_t>(entry.len));
+  std::memcpy(copy.get() + prefix + entry.len, in + rest, static_cast<std::size_t>(end - rest));
   return copy;
 }
 
@@ -170,6 +189,26 @@ text_ptr sanitized_body(const byte* in, int size, const obj_entry& r) {
   return text_ptr(sanitize_dict_text(in + p, static_cast<int>(len)));
 }
 
+// A finished stream dictionary that names no /Length (discovery measured its data instead of
+// trusting a missing or unusable one) gets the measured length right after its first "<<". A
+// name that cleaning corrected (/L3ngth) keeps its own value.
+text_ptr with_length(text_ptr text, int measured) {
+  if (!text) return text;
+  const int len = text_len(text.get());
+  const byte* t = reinterpret_cast<const byte*>(text.get());
+  const char* open = std::strstr(text.get(), "<<");
+  if (!open || find_name(t, len, 0, len, "Length") >= 0) return text;
+  const length_entry entry = measured_length_entry(measured);
+  const std::size_t head = static_cast<std::size_t>(open - text.get()) + 2;
+  const std::size_t total = static_cast<std::size_t>(len) + static_cast<std::size_t>(entry.len);
+  text_ptr out(static_cast<char*>(std::malloc(total + 1)));
+  if (!out) return text;  // the text stays as it was
+  std::memcpy(out.get(), text.get(), head);
+  std::memcpy(out.get() + head, entry.text, static_cast<std::size_t>(entry.len));
+  std::memcpy(out.get() + head + entry.len, open + 2, static_cast<std::size_t>(len) - head + 1);
+  return out;
+}
+
 void write_stream(out_buf& out, const byte* in, int size, const objvec& kept, const obj_entry& r) {
   const data_range data = stream_data(r, size);
   text_ptr dict;
@@ -180,25 +219,27 @@ void write_stream(out_buf& out, const byte* in, int size, const objvec& kept, co
     if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), kept.items, kept.count))
       dict.reset(kids);
   }
-  buf_finished(out, cleaned_and_boxed(std::move(dict)));
+  buf_finished(out, with_length(cleaned_and_boxed(dict.get()), data.len));
   buf_text(out, "stream\n");
   buf_bytes(out, in + data.start, static_cast<std::size_t>(data.len));
   buf_text(out, "\nendstream\nendobj\n");
 }
 
-void write_object(out_buf& out, const byte* in, int size, objvec& kept, obj_entry& r) {
+void write_object(out_buf& out, const byte* in, int size, const objvec& kept,
+                  const obj_entry& r) {
   buf_printf(out, "%d %d obj\n", r.num, r.gen);
   if (r.in_objstm) {
     if (r.dict_text) {
-      buf_finished(out, finished_kept_dict(r));
+      buf_finished(out, cleaned_and_boxed(r.dict_text));
     } else if (r.own_text) {
-      buf_finished(out, cleaned_and_boxed(text_ptr(sanitize_dict_text(r.own_text, r.own_len))));
+      const text_ptr sanitized(sanitize_dict_text(r.own_text, r.own_len));
+      buf_finished(out, cleaned_and_boxed(sanitized.get()));
     }
     buf_text(out, "\nendobj\n");
   } else if (r.has_stream) {
     write_stream(out, in, size, kept, r);
   } else {
-    buf_finished(out, r.dict_text ? finished_kept_dict(r) : sanitized_body(in, size, r));
+    buf_finished(out, r.dict_text ? cleaned_and_boxed(r.dict_text) : sanitized_body(in, size, r));
     buf_text(out, "endobj\n");
   }
 }
@@ -274,8 +315,8 @@ byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
   return buf.data;
 }
 
-int write_output(const byte* input, int size, objvec& kept, int catalog_num, int docinfo_num,
-                 out_buf& out) {
+int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
+                 int docinfo_num, out_buf& out) {
   int max_num = 0;
   for (int i = 0; i < kept.count; ++i) max_num = std::max(max_num, kept.items[i].num);
   const std::size_t slots = static_cast<std::size_t>(max_num) + 1;
@@ -292,7 +333,7 @@ int write_output(const byte* input, int size, objvec& kept, int catalog_num, int
 
   buf_text(out, header);
   for (int i = 0; i < kept.count; ++i) {
-    obj_entry& r = kept.items[order[i]];
+    const obj_entry& r = kept.items[order[i]];
     const std::uint64_t offset = out.len;
     write_object(out, input, size, kept, r);
     if (r.num < 0) continue;

@@ -34,9 +34,9 @@ byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n);
 // `out`, which must be empty: a "%PDF-1.4" header, the objects in ascending number with their
 // dictionaries finished and their stream data copied from `input` under a /Length that
 // matches it, a classic xref table and a trailer naming /Root catalog_num and, when
-// docinfo_num is not negative, /Info docinfo_num. Records' dict_text may be replaced by their
-// finished text. Returns 1, or 0 after recording "out of memory" (the output is then released).
-int write_output(const byte* input, int size, objvec& kept, int catalog_num, int docinfo_num,
-                 out_buf& out);
+// docinfo_num is not negative, /Info docinfo_num. Returns 1, or 0 after recording "out of
+// memory" (the output is then released).
+int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
+                 int docinfo_num, out_buf& out);
 
 }  // namespace pdfrepair
