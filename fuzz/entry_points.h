@@ -5,7 +5,11 @@
 // Header-only so that the test executable compiles it without a second library.
 #pragma once
 
+#ifdef _WIN32
+#include <process.h>  // getpid
+#else
 #include <unistd.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>

@@ -16,7 +16,9 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
@@ -148,13 +150,44 @@ Outcome fix_one(const std::string& input, const std::string& output) {
   return {1, "", "pdfrepair: " + input + ": " + pdfrepair_last_error() + "\n"};
 }
 
+// The last component of path, its bytes as given: on Windows std::filesystem::path would
+// recode them as UTF-8, while the library opens paths in the ANSI code page.
+std::string file_name(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("/\\:");  // "C:name" is relative to drive C's folder
+#else
+  const std::size_t slash = path.rfind('/');
+#endif
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The folder path as the file system reads it, the library's way: ANSI code page on Windows.
+std::filesystem::path native_path(const std::string& path) {
+#ifdef _WIN32
+  std::wstring wide(path.size() + 1, L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                                         static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  return wide;
+#else
+  return path;
+#endif
+}
+
 // The output path of each file of a batch, or an error text when two files would meet.
 std::optional<std::string> batch_outputs(const Arguments& args, std::vector<std::string>& outputs) {
   std::map<std::string, std::string> taken;  // output path -> the input writing it
+#ifdef _WIN32
+  const char separator = '\\';
+#else
+  const char separator = '/';
+#endif
+  std::string dir = *args.output_dir;
+  if (file_name(dir) != "") dir += separator;
   for (const std::string& input : args.files) {
-    const std::filesystem::path name = std::filesystem::path(input).filename();
+    const std::string name = file_name(input);
     if (name.empty() || name == "." || name == "..") return "'" + input + "' names no file";
-    const std::string output = (std::filesystem::path(*args.output_dir) / name).string();
+    const std::string output = dir + name;
     if (auto [it, fresh] = taken.emplace(output, input); !fresh)
       return "'" + it->second + "' and '" + input + "' would both be written to " + output;
     outputs.push_back(output);
@@ -196,7 +229,7 @@ int run(const Arguments& args) {
     } else {
       if (auto error = batch_outputs(args, outputs)) return usage_error(*error);
       std::error_code ignored;  // a folder that cannot be made fails each repair with its reason
-      std::filesystem::create_directories(*args.output_dir, ignored);
+      std::filesystem::create_directories(native_path(*args.output_dir), ignored);
     }
     pdfrepair_init();
   }
@@ -225,6 +258,11 @@ int run(const Arguments& args) {
 
 int main(int argc, char** argv) {
   using namespace pdfrepair_cli;
+#ifdef _WIN32
+  // Lines end in "\n" as on every other system, and no byte is translated on the way out.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
   if (argc < 2) return usage_error("no command given");
   const std::string first = argv[1];
   if (first == "-h" || first == "--help") {

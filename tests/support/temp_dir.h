@@ -1,10 +1,15 @@
 // A scratch folder per test and process, removed with everything in it when the test ends.
 #pragma once
 
+#ifdef _WIN32
+#include <process.h>  // getpid
+#else
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,7 +32,15 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  std::string path(std::string_view name) const { return (dir_ / name).string(); }
+  // The bytes of name kept as given (on Windows path::string() would recode them as UTF-8),
+  // with the system's own separators throughout (backslashes on Windows).
+  std::string path(std::string_view name) const {
+    std::string p = dir_.string() + '/' + std::string(name);
+#ifdef _WIN32
+    std::replace(p.begin(), p.end(), '/', '\\');
+#endif
+    return p;
+  }
 
   std::string write(std::string_view name, std::string_view bytes) const {
     const std::string p = path(name);
