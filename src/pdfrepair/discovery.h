@@ -33,9 +33,9 @@ struct xref_info {
 };
 
 // Reads the header, the last startxref, the first subsection of a classic table with its
-// trailers, or the /Prev chain of sections written as objects (for /Root only, and whether
-// the newest is a cross-reference stream). Every field is reset first; whatever is missing
-// or damaged keeps its absent value.
+// trailers, or the /Prev chain of sections written as objects (for /Root and /Info only, and
+// whether the newest is a cross-reference stream). Every field is reset first; whatever is
+// missing or damaged keeps its absent value.
 void parse_xref(const byte* buf, int len, xref_info& xi);
 
 // Appends one record for every bounded "obj" whose header can be read, in the order of the
