@@ -1,7 +1,7 @@
 // Stream extents: the declared /Length (integer, array, indirect reference) checked against
 // "endstream" at the declared end, then searched exactly and tolerantly before the object's
-// end, the end of line trimmed, truncated data stopped at the object's end, and the
-// bad_length and truncated flags.
+// end, the end of line trimmed, truncated data stopped at the object's end (or run to the end
+// of a cut-off file), and the bad_length and truncated flags.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -173,19 +173,16 @@ TEST(ScanPass2, TruncatedDataStopsAtTheObjectsEnd) {
   for (const Case& c : cases) expect_stream(c);
 }
 
-TEST(ScanPass2, TruncatedDataWithoutAnEndobjRunsToTheEndOfTheFile) {
-  // The scan keeps no stream object without an "endobj", so the record is made by hand.
-  const Bytes bytes("1 0 obj\n<</Length 9>>\nstream\nabc\n2 0 obj\n");
-  obj_entry rec;
-  rec.num = 1;
-  rec.hdr_off = 0;
-  rec.dict_off = 8;
-  scan_pass2(bytes.data(), bytes.size(), &rec, 1);
-  EXPECT_EQ(rec.has_stream, 1);
-  EXPECT_EQ(rec.data_start, 29);
-  EXPECT_EQ(rec.data_end, bytes.size());
-  EXPECT_EQ(rec.truncated, 1);
-  EXPECT_EQ(rec.bad_length, 1);
+TEST(ScanPass2, MeasuresAStreamWithoutAnEndobj) {
+  // The last object of a cut-off file: its "endstream" still ends the data; without one the
+  // data runs to the end of the file, end of line included.
+  const Case cases[] = {
+      {"endstream, no endobj", "1 0 obj\n<</Length 3>>\nstream\nabc\nendstream\n", "abc", 0, 0},
+      {"endstream, no endobj, length wrong", "1 0 obj\n<</Length 9>>\nstream\nabc\nendstream\n", "abc", 1, 0},
+      {"cut off in the data", "1 0 obj\n<</Length 9>>\nstream\nabc\n2 0 obj\n", "abc\n2 0 obj\n", 1, 1},
+      {"cut off, length matching the rest", "1 0 obj\n<</Length 4>>\nstream\nabc\n", "abc\n", 0, 1},
+  };
+  for (const Case& c : cases) expect_stream(c);
 }
 
 TEST(ScanPass2, ReadsTheDeclaredLength) {
@@ -270,6 +267,9 @@ TEST(ScanPass2, FindsNoStreamWithoutTheKeywordShape) {
       {"a space after the keyword", "1 0 obj\n<</Length 5>>\nstream \nhello\nendstream\nendobj\n"},
       {"a lone CR after the keyword", "1 0 obj\n<</Length 5>>\nstream\rhello\nendstream\nendobj\n"},
       {"no dictionary end before the keyword", "1 0 obj\n<</Length 5 stream\nhello\nendstream\nendobj\n"},
+      // A damaged "<<" never closes, so object 1 shares object 2's "endobj", not its stream.
+      {"the next object's keyword", "1 0 obj\n\xff</Type/Catalog>>\n2 0 obj\n<</Length 5>>\nstream\nhello\n"
+                                    "endstream\nendobj\n"},
   };
   for (const NoStream& c : cases) {
     SCOPED_TRACE(c.name);

@@ -4,6 +4,8 @@
 // cross-reference table lists but whose header the scan could not read.
 #pragma once
 
+#include <limits>
+
 #include "pdfrepair/objtable.h"
 
 namespace pdfrepair {
@@ -56,10 +58,22 @@ void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& 
 // after the dictionary is also the first after its stream keyword, which lies before it.
 struct object_body {
   int dict_off = -1;   // the value is taken for a dictionary
-  int stream_kw = -1;  // a "stream" keyword after the dictionary, before its first "endobj"
-  int endobj = -1;     // the first tolerant "endobj" after the dictionary, or after "obj"
+  int stream_kw = -1;  // the dictionary's own "stream" keyword, before its first "endobj"
+  // The first tolerant "endobj" after the dictionary, or after "obj". A stream with no
+  // "endobj" after it ends just past its first "endstream", or at the buffer's length.
+  int end = -1;
 };
 object_body locate_body(const byte* buf, int len, int obj_kw);
+
+// The "stream" keyword after the dictionary at dict_off and before m (find_stream_kw), or -1
+// when another object's header stands between the two: the keyword is that object's.
+int find_own_stream_kw(const byte* buf, int len, int dict_off, int m);
+
+// obj_end for an object ending at end: just past a six-byte "endobj". It may lie past the
+// buffer (nothing reads it there) but never past the largest signed 32-bit value.
+inline int end_past_endobj(int end) {
+  return end > std::numeric_limits<int>::max() - 6 ? std::numeric_limits<int>::max() : end + 6;
+}
 
 // A header whose generation number and "obj" are parted by one byte of 0x80 or more, read
 // backwards from the keyword at p: the position of the object number's first digit, with

@@ -129,7 +129,7 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
     return;
   }
   const int m = rec.endobj_off > 0 ? rec.endobj_off : len;
-  const int s = find_stream_kw(b, len, rec.dict_off, m);
+  const int s = find_own_stream_kw(b, len, rec.dict_off, m);
   if (s < 0) {
     rec.stream_kw = -1;
     rec.has_stream = 0;
@@ -147,8 +147,8 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
   if (end < 0) end = searched_end(b, len, d, m);
   if (end < 0) {
     // No end keyword: the data stops at the object's "endobj", so that it never takes in the
-    // objects after it, and runs to the end of the file only when there is none.
-    end = rec.endobj_off > 0 ? trim_eol(b, d, m) : len;
+    // objects after it, and runs to the end of the file, untrimmed, when the file was cut off.
+    end = m < len ? trim_eol(b, d, m) : len;
     rec.truncated = 1;
   }
   rec.stream_kw = s;
