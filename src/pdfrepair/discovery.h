@@ -45,7 +45,7 @@ void parse_xref(const byte* buf, int len, xref_info& xi);
 void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi);
 
 // Measures the stream data of the first count records in place, trusting "endstream" over
-// a /Length that disagrees with it.
+// a /Length that disagrees with it or is missing.
 void scan_pass2(const byte* buf, int len, obj_entry* items, int count);
 
 // Appends, in increasing object number, the objects the classic table lists as in use but
