@@ -43,6 +43,8 @@ std::vector<std::string> seed_files() {
   // A destroyed header for the rescue, with a damaged end keyword.
   damaged.list(9, damaged.size()).raw("AB obj\n<</Length 5>>\nstream\nhello\nend\xffstream\nendobj\n");
   damaged.object(3, "<</Kids[1 0 R]").root(1);
+  // A dictionary whose "endobj" is lost, before a stream object that lost its own.
+  damaged.raw("4 0 obj\n<</Type/Pages>>\n5 0 obj\n<</Length 3>>\nstream\nabc\nendstream\n");
   files.push_back(damaged.build().bytes);
   // Cross-reference sections written as objects, the newer naming the older, which names
   // itself.
@@ -91,7 +93,8 @@ void expect_record_invariants(const obj_entry& r, const std::string& text) {
     ASSERT_LE(r.data_start, r.data_end);
     ASSERT_LE(r.data_end, len);
     ASSERT_EQ(r.data_len, r.data_end - r.data_start);
-    // Truncated data stops at the object's "endobj", less the end of line before it.
+    // Truncated data stops at the object's end (its "endobj", less the end of line before it,
+    // or the end of a cut-off file).
     if (r.truncated) { ASSERT_TRUE(r.data_end <= r.endobj_off && r.data_end >= r.endobj_off - 2); }
   } else {
     ASSERT_EQ(r.data_start, -1);

@@ -70,6 +70,38 @@ TEST(RescueXrefObjects, RescuesAnObjectWhoseHeaderIsDestroyed) {
   EXPECT_EQ(r.in_objstm, 0);
 }
 
+TEST(RescueXrefObjects, EndsAnObjectWithoutEndobjAsTheScanDoes) {
+  // Object 5's header is destroyed and its "endobj" missing.
+  struct Case {
+    const char* name;
+    std::string object;
+    const char* stream;  // its stream keyword; null: none
+    const char* end;     // where its end lies, before end_plus; null: the file's length
+    int end_plus;
+  } cases[] = {
+      {"a dictionary shares the next object's endobj, not its stream",
+       "AB obj\n<</Type/Catalog>>\n2 0 obj\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n", nullptr,
+       "endobj", 0},
+      {"a stream ends past its endstream", "AB obj\n<</Length 3>>\nstream\nabc\nendstream\n", "stream\n",
+       "endstream", 9},
+      {"a stream cut off ends with the file", "AB obj\n<</Length 3>>\nstream\nabc\n", "stream\n", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PdfBuilder b;
+    b.object(1, "<<>>");
+    const int start = b.size();
+    const Pdf pdf = b.list(5, start).raw(c.object).build();
+    const Discovered d(pdf.bytes);
+    ASSERT_EQ(d.rescued(), std::vector<int>{5});
+    const obj_entry& r = d.last();
+    EXPECT_EQ(r.stream_kw, c.stream ? pdf.find(c.stream, start) : -1);
+    const int end = c.end ? pdf.find(c.end, start) + c.end_plus : pdf.size();
+    EXPECT_EQ(r.endobj_off, end);
+    EXPECT_EQ(r.obj_end, end + 6);
+  }
+}
+
 TEST(RescueXrefObjects, LooksFor14BytesAfterTheOffset) {
   struct Case {
     const char* name;

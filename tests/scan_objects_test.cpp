@@ -1,6 +1,7 @@
 // The linear object scan: one record per bounded "obj" with a readable header, in keyword
-// order; dictionaries found with a single "<"; ends found with the tolerant "endobj" or just
-// past ">>"; the damaged-header rule and its confirmation by the classic table.
+// order; dictionaries found with a single "<"; ends found with the tolerant "endobj", just
+// past ">>", or past "endstream"; stream keywords kept from later objects; the damaged-header
+// rule and its confirmation by the classic table.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -72,6 +73,7 @@ void expect_records(const std::string& text, const objvec& table, const std::vec
 }
 
 TEST(ScanPass1, LocatesEachObjectsParts) {
+  const std::string next = "2 0 obj\n<</Length 3>>\nstream\nabc\nendstream\nendobj\n";
   struct Case {
     const char* name;
     std::string text;
@@ -113,6 +115,20 @@ TEST(ScanPass1, LocatesEachObjectsParts) {
        {{1, 0, {"1"}, {"<<"}, {}, {">>", 0, 2}}}},
       {"a damaged << never closes: the endobj ends it", "x 1 0 obj\n\xff</A 1>>\n2 0 obj\n5\nendobj\n",
        {{1, 0, {"1"}, {"\xff"}, {}, {"endobj"}}, {2, 0, {"2"}, {}, {}, {"endobj"}}}},
+      // A dictionary whose "endobj" is missing never takes the next object's stream.
+      {"the next object's stream: the dictionary ends past its >>", "x 1 0 obj\n<</A 1>>\n" + next,
+       {{1, 0, {"1"}, {"<<"}, {}, {">>", 0, 2}}, {2, 0, {"2"}, {"<</L"}, {"stream\n"}, {"endobj"}}}},
+      {"a damaged << shares the next object's endobj, not its stream", "x 1 0 obj\n\xff</A 1>>\n" + next,
+       {{1, 0, {"1"}, {"\xff"}, {}, {"endobj"}}, {2, 0, {"2"}, {"<</L"}, {"stream\n"}, {"endobj"}}}},
+      {"a bare obj is no header", "x 1 0 obj\n<</A(obj)>>\nstream\nabc\nendstream\nendobj\n",
+       {{1, 0, {"1"}, {"<<"}, {"stream\n"}, {"endobj"}}}},
+      // A stream object with no "endobj" after it ends past its "endstream", or with the file.
+      {"no endobj: the end lies past endstream", "x 1 0 obj\n<<>>\nstream\nabc\nendstream\n",
+       {{1, 0, {"1"}, {"<<"}, {"stream\n"}, {"endstream", 0, 9}}}},
+      {"no endobj: a bounded endstream", "x 1 0 obj\n<<>>\nstream\nabcendstream endstream\n",
+       {{1, 0, {"1"}, {"<<"}, {"stream\n"}, {"endstream", 1, 9}}}},
+      {"no endobj, no endstream: the end is the buffer's", "x 1 0 obj\n<<>>\nstream\nabc",
+       {{1, 0, {"1"}, {"<<"}, {"stream\n"}, {"abc", 0, 3}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -128,7 +144,6 @@ TEST(ScanPass1, DropsObjectsWithoutAnEnd) {
   } cases[] = {
       {"a value that is not a dictionary", "x 1 0 obj\n42\n"},
       {"a dictionary that never closes", "x 1 0 obj\n<</A 1\n"},
-      {"a stream object", "x 1 0 obj\n<<>>\nstream\nabc\nendstream\n"},
       {"a dictionary opening in the last byte", "x 1 0 obj <"},
       {"object number 0", "x 0 0 obj\n<<>>\nendobj\n"},
       {"a letter before the object number", "x1 0 obj\n<<>>\nendobj\n"},

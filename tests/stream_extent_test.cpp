@@ -1,7 +1,7 @@
 // Stream extents: the declared /Length (integer, array, indirect reference) checked against
 // "endstream" at the declared end, then searched exactly and tolerantly before the object's
-// end, the end of line trimmed, truncated data stopped at the object's end, and the
-// bad_length and truncated flags.
+// end, the end of line trimmed, truncated data stopped at the object's end (or run to the end
+// of a cut-off file), streams without a usable length, and the bad_length and truncated flags.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -173,19 +173,16 @@ TEST(ScanPass2, TruncatedDataStopsAtTheObjectsEnd) {
   for (const Case& c : cases) expect_stream(c);
 }
 
-TEST(ScanPass2, TruncatedDataWithoutAnEndobjRunsToTheEndOfTheFile) {
-  // The scan keeps no stream object without an "endobj", so the record is made by hand.
-  const Bytes bytes("1 0 obj\n<</Length 9>>\nstream\nabc\n2 0 obj\n");
-  obj_entry rec;
-  rec.num = 1;
-  rec.hdr_off = 0;
-  rec.dict_off = 8;
-  scan_pass2(bytes.data(), bytes.size(), &rec, 1);
-  EXPECT_EQ(rec.has_stream, 1);
-  EXPECT_EQ(rec.data_start, 29);
-  EXPECT_EQ(rec.data_end, bytes.size());
-  EXPECT_EQ(rec.truncated, 1);
-  EXPECT_EQ(rec.bad_length, 1);
+TEST(ScanPass2, MeasuresAStreamWithoutAnEndobj) {
+  // The last object of a cut-off file: its "endstream" still ends the data; without one the
+  // data runs to the end of the file, end of line included.
+  const Case cases[] = {
+      {"endstream, no endobj", "1 0 obj\n<</Length 3>>\nstream\nabc\nendstream\n", "abc", 0, 0},
+      {"endstream, no endobj, length wrong", "1 0 obj\n<</Length 9>>\nstream\nabc\nendstream\n", "abc", 1, 0},
+      {"cut off in the data", "1 0 obj\n<</Length 9>>\nstream\nabc\n2 0 obj\n", "abc\n2 0 obj\n", 1, 1},
+      {"cut off, length matching the rest", "1 0 obj\n<</Length 4>>\nstream\nabc\n", "abc\n", 0, 1},
+  };
+  for (const Case& c : cases) expect_stream(c);
 }
 
 TEST(ScanPass2, ReadsTheDeclaredLength) {
@@ -227,38 +224,32 @@ TEST(ScanPass2, ResolvesAnIndirectLength) {
   for (const Case& c : cases) expect_stream(c);
 }
 
-TEST(ScanPass2, LeavesTheRecordAsScannedWithoutAUsableLength) {
+TEST(ScanPass2, MeasuresByTheKeywordWithoutAUsableLength) {
   PdfBuilder measured_first;
   measured_first.stream(9, "", "abc").stream(1, "", "hello", {.length = "9 0 R"});
   PdfBuilder damaged_target;
   const int target = damaged_target.size();
   damaged_target.raw("9 0 \xffobj\n5\nendobj\n").list(9, target + 5).stream(1, "", "hello", {.length = "9 0 R"});
-  struct NoLength {
-    const char* name;
-    std::string text;
-  } cases[] = {
-      {"no /Length", "1 0 obj\n<</Filter/X>>\nstream\nhello\nendstream\nendobj\n"},
-      {"a /Length after the stream keyword", "1 0 obj\n<<>>\nstream\n/Length 5\nendstream\nendobj\n"},
-      {"/Lengths is another name", "1 0 obj\n<</Lengths 5>>\nstream\nhello\nendstream\nendobj\n"},
-      {"a comment right after the name", "1 0 obj\n<</Length%c\n5>>\nstream\nhello\nendstream\nendobj\n"},
-      {"an array without numbers", with_length("hello", "[/X]")},
-      {"a reference to a missing object", with_length("hello", "8 0 R")},
-      {"a reference to a negative value", with_length("hello", "9 0 R") + "9 0 obj\n-5\nendobj\n"},
-      {"a reference to a name", with_length("hello", "9 0 R") + "9 0 obj\n/Five\nendobj\n"},
-      {"a reference to an object whose stream is measured", measured_first.build_body().bytes},
-      {"a reference to an object whose header cannot be re-read", damaged_target.build().bytes},
+  // Nothing is declared, so nothing is confirmed: the keyword search decides and the length
+  // counts as wrong.
+  const Case cases[] = {
+      {"no /Length", "1 0 obj\n<</Filter/X>>\nstream\nhello\nendstream\nendobj\n", "hello", 1, 0},
+      {"a /Length after the stream keyword", "1 0 obj\n<<>>\nstream\n/Length 5\nendstream\nendobj\n",
+       "/Length 5", 1, 0},
+      {"/Lengths is another name", "1 0 obj\n<</Lengths 5>>\nstream\nhello\nendstream\nendobj\n", "hello", 1,
+       0},
+      {"a comment right after the name", "1 0 obj\n<</Length%c\n5>>\nstream\nhello\nendstream\nendobj\n",
+       "hello", 1, 0},
+      {"an array without numbers", with_length("hello", "[/X]"), "hello", 1, 0},
+      {"a reference to a missing object", with_length("hello", "8 0 R"), "hello", 1, 0},
+      {"a reference to a negative value", with_length("hello", "9 0 R") + "9 0 obj\n-5\nendobj\n", "hello", 1,
+       0},
+      {"a reference to a name", with_length("hello", "9 0 R") + "9 0 obj\n/Five\nendobj\n", "hello", 1, 0},
+      {"a reference to an object whose stream is measured", measured_first.build_body().bytes, "hello", 1, 0},
+      {"a reference to an object whose header cannot be re-read", damaged_target.build().bytes, "hello", 1, 0},
+      {"no /Length and no endstream", "1 0 obj\n<<>>\nstream\nhello\nendobj\n", "hello", 1, 1},
   };
-  for (const NoLength& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Measured m(c.text);
-    const obj_entry& r = m.one();
-    EXPECT_EQ(r.has_stream, 0);
-    EXPECT_EQ(r.stream_kw, static_cast<int>(c.text.find("stream\n", r.dict_off)));  // as the scan found it
-    EXPECT_EQ(r.data_start, -1);
-    EXPECT_EQ(r.data_end, -1);
-    EXPECT_EQ(r.data_len, -1);
-    EXPECT_EQ(r.bad_length + r.truncated, 0);
-  }
+  for (const Case& c : cases) expect_stream(c);
 }
 
 TEST(ScanPass2, FindsNoStreamWithoutTheKeywordShape) {
@@ -270,6 +261,9 @@ TEST(ScanPass2, FindsNoStreamWithoutTheKeywordShape) {
       {"a space after the keyword", "1 0 obj\n<</Length 5>>\nstream \nhello\nendstream\nendobj\n"},
       {"a lone CR after the keyword", "1 0 obj\n<</Length 5>>\nstream\rhello\nendstream\nendobj\n"},
       {"no dictionary end before the keyword", "1 0 obj\n<</Length 5 stream\nhello\nendstream\nendobj\n"},
+      // A damaged "<<" never closes, so object 1 shares object 2's "endobj", not its stream.
+      {"the next object's keyword", "1 0 obj\n\xff</Type/Catalog>>\n2 0 obj\n<</Length 5>>\nstream\nhello\n"
+                                    "endstream\nendobj\n"},
   };
   for (const NoStream& c : cases) {
     SCOPED_TRACE(c.name);

@@ -270,6 +270,10 @@ TEST(ParseXref, ReadsRootAndInfoFromTheTrailers) {
        "trailer\n<</Root 1 0 R>>\ntrailer\n<</Root 2 0 R>>\n", 2, -1},
       {"a later trailer without /Root keeps it", "trailer\n<</Root 1 0 R>>\ntrailer\n<</Info 4 0 R>>\n",
        1, 4},
+      {"a later trailer's /Info replaces an earlier one's",
+       "trailer\n<</Root 1 0 R/Info 3 0 R>>\ntrailer\n<</Root 2 0 R/Info 4 0 R>>\n", 2, 4},
+      {"a later unusable /Info keeps it", "trailer\n<</Root 1 0 R/Info 3 0 R>>\ntrailer\n<</Info x>>\n", 1,
+       3},
       {"a later unusable /Root keeps it", "trailer\n<</Root 1 0 R>>\ntrailer\n<</Root x>>\n", 1, -1},
       {"the first usable occurrence in a trailer", "trailer\n<</Root -1 /Root 6 0 R /Root 7 0 R>>\n",
        6, -1},
@@ -336,7 +340,7 @@ std::string section_chain(const std::vector<std::string>& dicts, int* newest = n
     const int at = static_cast<int>(text.size());
     text += std::to_string(num++) + " 0 obj\n<</Type/XRef" + dict;
     if (prev >= 0) text += "/Prev " + std::to_string(prev);
-    text += ">>\nstream\n/Root 99 0 R\nendstream\nendobj\n";
+    text += ">>\nstream\n/Root 99 0 R/Info 98 0 R\nendstream\nendobj\n";
     prev = at;
   }
   if (newest) *newest = prev;
@@ -347,18 +351,25 @@ TEST(ParseXref, FollowsThePrevChainOfSectionsWrittenAsObjects) {
   struct Case {
     const char* name;
     std::vector<std::string> dicts;  // oldest first
-    int root;
+    int root, info;
   } cases[] = {
-      {"the newest /Root wins", {"/Root 2 0 R", "/Root 1 0 R"}, 1},
-      {"an older /Root fills in", {"/Root 2 0 R", "/Size 3"}, 2},
-      {"the stream data is not the dictionary", {"/Size 3"}, -1},
-      {"an unusable /Root is passed by", {"/Root 2 0 R", "/Root x"}, 2},
+      {"the newest /Root wins", {"/Root 2 0 R", "/Root 1 0 R"}, 1, -1},
+      {"an older /Root fills in", {"/Root 2 0 R", "/Size 3"}, 2, -1},
+      {"the stream data is not the dictionary", {"/Size 3"}, -1, -1},
+      {"an unusable /Root is passed by", {"/Root 2 0 R", "/Root x"}, 2, -1},
+      {"/Info beside /Root", {"/Root 1 0 R/Info 5 0 R"}, 1, 5},
+      {"the newest /Info wins", {"/Info 6 0 R", "/Info 5 0 R"}, -1, 5},
+      {"an older /Info fills in", {"/Info 6 0 R", "/Root 1 0 R"}, 1, 6},
+      // As for /Root, only a section's first /Info is read.
+      {"an unusable first /Info is passed by", {"/Info 6 0 R", "/Info x/Info 5 0 R"}, -1, 6},
+      {"a sign right after the name is passed over", {"/Info-5 0 R"}, -1, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Parsed p(section_chain(c.dicts));
     EXPECT_EQ(p.xi.has_startxref, 1);
     EXPECT_EQ(p.xi.root_num, c.root);
+    EXPECT_EQ(p.xi.info_num, c.info);
     EXPECT_EQ(p.xi.has_xref, 0);
     EXPECT_EQ(p.xi.xref_size, 0);
     EXPECT_EQ(p.xi.xref_off, nullptr);

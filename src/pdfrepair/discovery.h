@@ -4,6 +4,8 @@
 // cross-reference table lists but whose header the scan could not read.
 #pragma once
 
+#include <limits>
+
 #include "pdfrepair/objtable.h"
 
 namespace pdfrepair {
@@ -33,9 +35,9 @@ struct xref_info {
 };
 
 // Reads the header, the last startxref, the first subsection of a classic table with its
-// trailers, or the /Prev chain of sections written as objects (for /Root only, and whether
-// the newest is a cross-reference stream). Every field is reset first; whatever is missing
-// or damaged keeps its absent value.
+// trailers, or the /Prev chain of sections written as objects (for /Root and /Info only, and
+// whether the newest is a cross-reference stream). Every field is reset first; whatever is
+// missing or damaged keeps its absent value.
 void parse_xref(const byte* buf, int len, xref_info& xi);
 
 // Appends one record for every bounded "obj" whose header can be read, in the order of the
@@ -43,7 +45,7 @@ void parse_xref(const byte* buf, int len, xref_info& xi);
 void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi);
 
 // Measures the stream data of the first count records in place, trusting "endstream" over
-// a /Length that disagrees with it.
+// a /Length that disagrees with it or is missing.
 void scan_pass2(const byte* buf, int len, obj_entry* items, int count);
 
 // Appends, in increasing object number, the objects the classic table lists as in use but
@@ -56,10 +58,22 @@ void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& 
 // after the dictionary is also the first after its stream keyword, which lies before it.
 struct object_body {
   int dict_off = -1;   // the value is taken for a dictionary
-  int stream_kw = -1;  // a "stream" keyword after the dictionary, before its first "endobj"
-  int endobj = -1;     // the first tolerant "endobj" after the dictionary, or after "obj"
+  int stream_kw = -1;  // the dictionary's own "stream" keyword, before its first "endobj"
+  // The first tolerant "endobj" after the dictionary, or after "obj". A stream with no
+  // "endobj" after it ends just past its first "endstream", or at the buffer's length.
+  int end = -1;
 };
 object_body locate_body(const byte* buf, int len, int obj_kw);
+
+// The "stream" keyword after the dictionary at dict_off and before m (find_stream_kw), or -1
+// when another object's header stands between the two: the keyword is that object's.
+int find_own_stream_kw(const byte* buf, int len, int dict_off, int m);
+
+// obj_end for an object ending at end: just past a six-byte "endobj". It may lie past the
+// buffer (nothing reads it there) but never past the largest signed 32-bit value.
+inline int end_past_endobj(int end) {
+  return end > std::numeric_limits<int>::max() - 6 ? std::numeric_limits<int>::max() : end + 6;
+}
 
 // A header whose generation number and "obj" are parted by one byte of 0x80 or more, read
 // backwards from the keyword at p: the position of the object number's first digit, with

@@ -40,15 +40,15 @@ void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& 
     const int x = keyword_near(buf, len, o);
     if (x < 0 || leads_to_other_object(buf, len, x, k, table)) continue;
     const object_body body = locate_body(buf, len, x);
-    if (body.endobj < 0) continue;
+    if (body.end < 0) continue;
     obj_entry rec;
     rec.num = k;
     rec.gen = xi.xref_gen[k];
     rec.hdr_off = o;  // may point at damage or white space before the header
     rec.dict_off = body.dict_off;
     rec.stream_kw = body.stream_kw;
-    rec.endobj_off = body.endobj;
-    rec.obj_end = body.endobj + 6;
+    rec.endobj_off = body.end;
+    rec.obj_end = end_past_endobj(body.end);
     objvec_push(table, rec);
   }
 }

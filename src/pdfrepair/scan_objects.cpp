@@ -2,8 +2,6 @@
 // back, becomes one record, with the object's dictionary, "stream" keyword and end located
 // forwards. The cross-reference table is consulted only to confirm a header damaged by a
 // stray byte of 0x80 or more.
-#include <limits>
-
 #include "pdfrepair/digits.h"
 #include "pdfrepair/discovery.h"
 
@@ -55,11 +53,11 @@ int dict_close(const byte* b, int dict_off, int limit) {
   return -1;
 }
 
-// Where a scanned object ends, or -1 to drop it: its first "endobj" after the dictionary (for
-// a stream object, the first after its stream keyword). A dictionary without a stream ends just past its ">>" when no "endobj" follows at all, or
-// when another object's header stands between the ">>" and that "endobj".
+// Where a scanned object ends, or -1 to drop it: the end locate_body found. A dictionary
+// without a stream ends just past its ">>" when no "endobj" follows at all, or when another
+// object's header stands between the ">>" and that "endobj".
 int object_end(const byte* b, int len, const object_body& body) {
-  const int e = body.endobj;
+  const int e = body.end;
   if (body.dict_off < 0 || body.stream_kw >= 0) return e;
   const int c = dict_close(b, body.dict_off, e >= 0 ? e : len);
   if (c < 0) return e;  // never closed: its "endobj", if any
@@ -82,6 +80,13 @@ int confirmed_damaged_head(const byte* b, int len, int p, const objvec& table,
   num = n_num;
   gen = has_gen ? n_gen : xi.xref_gen[n_num];
   return n;
+}
+
+// The end of a stream object that no "endobj" follows, as in the last object of a cut-off
+// file: just past its first "endstream", or the buffer's length when the data was cut too.
+int stream_end_without_endobj(const byte* b, int len, int stream_kw) {
+  const int t = find_kw(b, len, stream_kw + 6, "endstream");
+  return t == -1 ? len : t + 9;
 }
 
 }  // namespace
@@ -138,12 +143,24 @@ object_body locate_body(const byte* b, int len, int obj_kw) {
   const int c = byte_at(b, len, q);
   if (c == '<' || (c >= 0x80 && byte_at(b, len, q + 1) == '<')) body.dict_off = q;
   if (body.dict_off < 0) {
-    body.endobj = find_endobj_flex(b, len, obj_kw + 3);
+    body.end = find_endobj_flex(b, len, obj_kw + 3);
     return body;
   }
-  body.endobj = find_endobj_flex(b, len, q);
-  body.stream_kw = find_stream_kw(b, len, q, body.endobj > 0 ? body.endobj : len);
+  body.end = find_endobj_flex(b, len, q);
+  body.stream_kw = find_own_stream_kw(b, len, q, body.end > 0 ? body.end : len);
+  if (body.stream_kw > 0 && body.end < 0) body.end = stream_end_without_endobj(b, len, body.stream_kw);
   return body;
+}
+
+int find_own_stream_kw(const byte* buf, int len, int dict_off, int m) {
+  const int s = find_stream_kw(buf, len, dict_off, m);
+  if (s <= 0) return s;
+  // A dictionary whose "endobj" is missing would otherwise take the next object's stream.
+  for (int k = find_kw(buf, s, dict_off + 1, "obj"); k != -1; k = find_kw(buf, s, k + 1, "obj")) {
+    int num = 0, gen = 0;
+    if (parse_obj_head(buf, len, k, num, gen) >= 0) return -1;
+  }
+  return s;
 }
 
 void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi) {
@@ -160,8 +177,7 @@ void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi) {
     rec.dict_off = body.dict_off;
     rec.stream_kw = body.stream_kw;
     rec.endobj_off = end;
-    // Only a dictionary closing in the last bytes of a 2 GiB file comes near the limit.
-    rec.obj_end = end > std::numeric_limits<int>::max() - 6 ? std::numeric_limits<int>::max() : end + 6;
+    rec.obj_end = end_past_endobj(end);
     objvec_push(table, rec);
   }
 }

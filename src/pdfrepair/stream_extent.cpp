@@ -129,7 +129,7 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
     return;
   }
   const int m = rec.endobj_off > 0 ? rec.endobj_off : len;
-  const int s = find_stream_kw(b, len, rec.dict_off, m);
+  const int s = find_own_stream_kw(b, len, rec.dict_off, m);
   if (s < 0) {
     rec.stream_kw = -1;
     rec.has_stream = 0;
@@ -138,17 +138,17 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
   // The data starts after the LF or CR LF that follows the keyword.
   const int d = byte_at(b, len, s + 6) == '\r' && byte_at(b, len, s + 7) == '\n' ? s + 8 : s + 7;
 
-  // Without a readable, non-negative length the record keeps what the scan found.
+  // Without a readable, non-negative length (-1) there is nothing to confirm: the keyword
+  // alone decides, and the length counts as wrong.
   const length_entry entry = read_length_entry(b, len, rec.dict_off, s);
   const int declared = entry.indirect ? referenced_length(b, len, items, count, entry.value) : entry.value;
-  if (declared < 0) return;
 
-  int end = confirmed_end(b, len, d, declared, m);
+  int end = declared >= 0 ? confirmed_end(b, len, d, declared, m) : -1;
   if (end < 0) end = searched_end(b, len, d, m);
   if (end < 0) {
     // No end keyword: the data stops at the object's "endobj", so that it never takes in the
-    // objects after it, and runs to the end of the file only when there is none.
-    end = rec.endobj_off > 0 ? trim_eol(b, d, m) : len;
+    // objects after it, and runs to the end of the file, untrimmed, when the file was cut off.
+    end = m < len ? trim_eol(b, d, m) : len;
     rec.truncated = 1;
   }
   rec.stream_kw = s;
@@ -156,7 +156,7 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
   rec.data_end = end;
   rec.data_len = end - d;
   rec.has_stream = 1;
-  if (rec.data_len != declared) rec.bad_length = 1;
+  if (rec.data_len != declared) rec.bad_length = 1;  // always so without a declared length
 }
 
 }  // namespace

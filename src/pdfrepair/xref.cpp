@@ -1,7 +1,7 @@
 // What the file says about itself: the "%PDF-" header and its version, the offset after the
 // last "startxref", the first subsection of the classic cross-reference table found there
-// with /Root and /Info from its trailers, or /Root from a /Prev chain of cross-reference
-// sections written as objects. None of it is trusted; it only serves as hints.
+// with /Root and /Info from its trailers, or /Root and /Info from a /Prev chain of
+// cross-reference sections written as objects. None of it is trusted; it only serves as hints.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -158,8 +158,18 @@ int is_xref_stream(const byte* b, int len, int w) {
   return s != -1 && has_type_name(b + w, s - w, "XRef");
 }
 
+// The value of the first /name in [w, u), when it is non-negative and no newer section gave
+// one already.
+void take_first_value(const byte* b, int len, int w, int u, std::string_view name, int& num) {
+  const int at = find_name(b, len, w, u, name);
+  if (at < 0 || num >= 0) return;
+  const int value = value_after_name(b, at, static_cast<int>(name.size()) + 2, u);
+  if (value >= 0) num = value;
+}
+
 // A section written as an object at q ("N G obj" and a dictionary, a cross-reference stream
-// as a rule): its /Root is taken when no newer section gave one, its entries are not read.
+// as a rule): its /Root and /Info are taken when no newer section gave them, its entries are
+// not read.
 // For the newest section, named by startxref itself, whether it is a cross-reference stream
 // is remembered. The result is the offset its /Prev names, or -1 to end the chain.
 int read_object_section(const byte* b, int len, int q, bool newest, xref_info& xi) {
@@ -176,11 +186,8 @@ int read_object_section(const byte* b, int len, int q, bool newest, xref_info& x
     const int s = find_stream_kw(b, len, w, len);
     if (s > 0) u = s;
   }
-  const int root = find_name(b, len, w, u, "Root");
-  if (root >= 0 && xi.root_num < 0) {
-    const int value = value_after_name(b, root, 6, u);
-    if (value >= 0) xi.root_num = value;
-  }
+  take_first_value(b, len, w, u, "Root", xi.root_num);
+  take_first_value(b, len, w, u, "Info", xi.info_num);
   const int prev = find_name(b, len, w, u, "Prev");
   if (prev < 0) return -1;
   const int next = value_after_name(b, prev, 5, u);  // read from right after the name
