@@ -159,6 +159,7 @@ TEST_F(Check, ObjectsBelowTheFirstSubsectionAreNotFree) {
 }
 
 TEST_F(Check, ACrossReferenceStreamIsAnXrefSection) {
+  using namespace std::string_literals;  // the section holds NUL bytes
   // startxref names object 5, a cross-reference stream holding the /Root; its entries are not read.
   const pdftest::Pdf body = document().build_body();
   const auto with_section = [&](const std::string& section) {
@@ -171,7 +172,7 @@ TEST_F(Check, ACrossReferenceStreamIsAnXrefSection) {
   } cases[] = {
       {"a cross-reference stream",
        with_section("5 0 obj\n<</Type /XRef /Size 6 /W [1 2 1] /Root 1 0 R /Length 4>>\nstream\n"
-                    "\x01\x00\x09\x00\nendstream\nendobj\n"),
+                    "\x01\x00\x09\x00\nendstream\nendobj\n"s),
        {}},
       {"an object of another type",
        with_section("5 0 obj\n<</Type /ObjStm /Root 1 0 R /Length 4>>\nstream\nabcd\nendstream\nendobj\n"),
