@@ -228,7 +228,8 @@ bool decodable_filter_name(const byte* t, int len, int& i) {
   }
   if (n > room) return false;
   const std::string_view read(name, static_cast<std::size_t>(n));
-  return std::find(std::begin(decodable_filters), std::end(decodable_filters), read) != std::end(decodable_filters);
+  const auto* end = std::end(decodable_filters);
+  return std::find(std::begin(decodable_filters), end, read) != end;
 }
 
 // Some name of the stream's first /Filter (one name, or the names before the array's "]")
