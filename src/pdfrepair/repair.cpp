@@ -164,7 +164,7 @@ cleaned_dict clean(const char* dict_text) {
 // The cleaned dictionary of the first kept record numbered num, when that record has one and
 // is a stream exactly when `stream` says so.
 cleaned_dict clean_record(const objvec& kept, int num, bool stream) {
-  const obj_entry* rec = num > 0 ? first_record(kept, num) : nullptr;
+  const obj_entry* rec = first_record(kept, num);
   if (!rec || !rec->dict_text || (rec->has_stream != 0) != stream) return {};
   return clean(rec->dict_text);
 }
@@ -198,7 +198,8 @@ bool leads_to_pages(const objvec& kept, int catalog_num, int size) {
   const int v = value_of(catalog, "Pages");
   if (v < 0) return false;
   if (byte_at(catalog.bytes(), catalog.len, v) == '<') return true;
-  const cleaned_dict node = clean_record(kept, reference_at(catalog, v), false);
+  const int node_num = reference_at(catalog, v);
+  const cleaned_dict node = node_num > 0 ? clean_record(kept, node_num, false) : cleaned_dict{};
   if (!node.text) return false;
   return counts_pages(node, size) || has_type_name(node.text.get(), node.len, "Page");
 }
