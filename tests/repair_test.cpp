@@ -3,9 +3,12 @@
 // independent readers open.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 #include "pdfrepair.h"
 #include "support/pdf_builder.h"
@@ -48,6 +51,31 @@ PdfBuilder document(const pdftest::StreamOptions& contents = {}) {
   return b;
 }
 
+// A document with one page under the page-tree node (object 2) and the catalog (object 1) given.
+PdfBuilder tree(std::string_view node, std::string_view catalog = "<</Type/Catalog/Pages 2 0 R>>") {
+  PdfBuilder b;
+  b.object(1, catalog)
+      .object(2, node)
+      .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R>>")
+      .stream(4, "", "BT ET")
+      .root(1);
+  return b;
+}
+
+// A one-page document whose page names `contents`, content streams 4 and 5 holding "BT ET"
+// hex-encoded under the entries given.
+PdfBuilder contents(std::string_view contents, std::string_view entries4,
+                    std::string_view entries5 = "/Filter/AHx") {
+  PdfBuilder b;
+  b.object(1, "<</Type/Catalog/Pages 2 0 R>>")
+      .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+      .object(3, "<</Type /Page /Parent 2 0 R /Contents " + std::string(contents) + ">>")
+      .stream(4, entries4, "4254204554>")
+      .stream(5, entries5, "4254204554>")
+      .root(1);
+  return b;
+}
+
 class Repair : public ::testing::Test {
  protected:
   void SetUp() override { pdfrepair_init(); }
@@ -74,10 +102,18 @@ class Repair : public ::testing::Test {
 };
 
 TEST_F(Repair, RefusesWithItsMessage) {
+  const std::string no_page_tree =
+      "catalog obj 1 does not lead to a page tree with at least one page - refusing to emit a "
+      "false-green file";
+  const std::string one_kid = "<</Type /Pages /Kids [3 0 R] /Count 1>>";
+  const auto undecodable = [](int num) {
+    return "obj " + std::to_string(num) +
+           " is page content with a /Filter no reader can decode - refusing to emit a false-green file";
+  };
   struct Case {
     const char* name;
     std::string bytes;
-    const char* message;
+    std::string message;
   } cases[] = {
       {"empty input", "", "empty input file"},
       {"encrypted by reference",
@@ -108,6 +144,44 @@ TEST_F(Repair, RefusesWithItsMessage) {
            .bytes,
        "obj 5 dict cannot be sanitized to valid PDF and is referenced by a non-page object - "
        "refusing to emit a false-green file"},
+      {"the only page is dead: /Count drops to 0",
+       tree("<</Type /Pages /Kids [5 0 R] /Count 1>>")
+           .object(5, "<</Type /Page /Parent 2 0 R /ID <4G> >>")
+           .build()
+           .bytes,
+       no_page_tree},
+      {"catalog is a stream",
+       PdfBuilder()
+           .stream(1, "/Type/Catalog/Pages 2 0 R", "BT ET")
+           .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+           .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>")
+           .root(1)
+           .build()
+           .bytes,
+       no_page_tree},
+      {"catalog without /Pages", tree(one_kid, "<</Type/Catalog/Outlines 2 0 R>>").build().bytes, no_page_tree},
+      {"/Pages is a name", tree(one_kid, "<</Type/Catalog/Pages /P 2 0 R>>").build().bytes, no_page_tree},
+      {"/Pages dangles", tree(one_kid, "<</Type/Catalog/Pages 9 0 R/X 2 0 R>>").build().bytes, no_page_tree},
+      {"node is a stream",
+       PdfBuilder()
+           .object(1, "<</Type/Catalog/Pages 2 0 R>>")
+           .stream(2, "/Type /Pages /Kids [3 0 R] /Count 1", "")
+           .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>>")
+           .root(1)
+           .build()
+           .bytes,
+       no_page_tree},
+      {"/Count 0", tree("<</Type /Pages /Kids [] /Count 0>>").build().bytes, no_page_tree},
+      {"/Count above /Size", tree("<</Type /Pages /Kids [3 0 R] /Count 6>>").build().bytes, no_page_tree},
+      {"/Count 2^32 + 1 does not wrap to 1",
+       tree("<</Type /Pages /Kids [3 0 R] /Count 4294967297>>").build().bytes, no_page_tree},
+      {"/Count negative", tree("<</Type /Pages /Kids [3 0 R] /Count -1>>").build().bytes, no_page_tree},
+      {"content filter unknown", contents("4 0 R", "/Filter /JPEGDecode").build().bytes, undecodable(4)},
+      {"content filter unknown in an array",
+       contents("4 0 R", "/Filter [/AHx /Fl /Foo]").build().bytes, undecodable(4)},
+      {"second content stream",
+       contents("[4 0 R 5 0 R]", "/Filter/AHx", "/Filter/AHx#").build().bytes, undecodable(5)},
+      {"escape decoded to an unknown name", contents("4 0 R", "/Filter /AHx#20").build().bytes, undecodable(4)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -115,6 +189,57 @@ TEST_F(Repair, RefusesWithItsMessage) {
     pdfrepair_init();
     EXPECT_EQ(repair(c.bytes), "");
     EXPECT_EQ(std::string(pdfrepair_last_error()).rfind(c.message, 0), 0u) << pdfrepair_last_error();
+  }
+}
+
+TEST_F(Repair, WritesCatalogsThatLeadToAPageAndContentReadersDecode) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"/Pages a direct dictionary",
+       PdfBuilder()
+           .object(1, "<</Type/Catalog/Pages <</Type/Pages/Kids [3 0 R]/Count 1>> >>")
+           .object(3, "<</Type /Page /MediaBox [0 0 612 792]>>")
+           .root(1)
+           .build()
+           .bytes},
+      {"/Count a reference",
+       tree("<</Type /Pages /Kids [3 0 R] /Count 9 0 R>>").object(9, "1").build().bytes},
+      {"/Count equal to /Size", tree("<</Type /Pages /Kids [3 0 R] /Count 5>>").build().bytes},
+      {"/Pages names the page itself",
+       PdfBuilder()
+           .object(1, "<</Type/Catalog/Pages 3 0 R>>")
+           .object(3, "<</Type /Page /MediaBox [0 0 612 792]>>")
+           .root(1)
+           .build()
+           .bytes},
+      {"abbreviated and escaped filters",
+       contents("[4 0 R 5 0 R]", "/Filter [/AHx]", "/Filter /ASCII#48exDecode").build().bytes},
+      {"an unknown filter outside page content",
+       contents("4 0 R", "/Filter/AHx", "/Filter /Foo")
+           .object(6, "<</Type/Font/X 5 0 R>>")
+           .object(1, "<</Type/Catalog/Pages 2 0 R/F 6 0 R>>")
+           .build()
+           .bytes},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string in = dir.write("in.pdf", c.bytes);
+    EXPECT_EQ(pdfrepair_fix(in.c_str(), dir.path("out.pdf").c_str()), 1) << pdfrepair_last_error();
+  }
+}
+
+TEST_F(Repair, RefusesFilesOf2GiBOrMoreAsEmpty) {
+  // Sparse files: 4 GiB + 1 would wrap to a 1-byte count, 2 GiB to a negative one.
+  for (std::uintmax_t size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 32) + 1}) {
+    SCOPED_TRACE(size);
+    const std::string in = dir.write("huge.pdf", document().build().bytes);
+    std::error_code ec;
+    std::filesystem::resize_file(in, size, ec);
+    if (ec) GTEST_SKIP() << "cannot make a sparse file here: " << ec.message();
+    EXPECT_EQ(pdfrepair_fix(in.c_str(), dir.path("out.pdf").c_str()), 0);
+    EXPECT_STREQ(pdfrepair_last_error(), "empty input file");
   }
 }
 

@@ -143,13 +143,18 @@ int collect_refs(const char* text, int length, int*& refs, int& ref_count, int& 
       ++i;
       continue;
     }
-    const int num = wrap_int32(accumulate_digits(t, length, i));
-    bool has_gen = false;
-    const int r = reference_keyword(t, length, i, has_gen);
-    if (r >= 0 && num > 0 && !append_ref(num, refs, ref_count, ref_cap)) return 0;
-    if (r >= 0 && has_gen) i = r + 1;  // otherwise scanning goes on after the first digits
+    const int num = read_reference(t, length, i);
+    if (num > 0 && !append_ref(num, refs, ref_count, ref_cap)) return 0;
   }
   return 1;
+}
+
+int read_reference(const byte* text, int length, int& i) {
+  const int num = wrap_int32(accumulate_digits(text, length, i));
+  bool has_gen = false;
+  const int r = reference_keyword(text, length, i, has_gen);
+  if (r >= 0 && has_gen) i = r + 1;  // otherwise scanning goes on after the first digits
+  return r >= 0 && num > 0 ? num : 0;
 }
 
 int prune_and_salvage(objvec& kept, int max_kept_num, int catalog_num, int docinfo_num) {

@@ -11,6 +11,12 @@ namespace pdfrepair {
 // scanned, 0 when the array could not grow (what was appended stays).
 int collect_refs(const char* text, int length, int*& refs, int& ref_count, int& ref_cap);
 
+// Reads one reference the way collect_refs reads every reference, its object number's digits
+// starting at i: the number (wrapped to 32 bits) when it is greater than 0, else 0, also when
+// no reference stands there. i moves past the "R" of a reference with a generation, else past
+// the first digits.
+int read_reference(const byte* text, int length, int& i);
+
 // Drops the kept records nothing refers to (the catalog and /Info always count as referred
 // to), repairs /Kids and /Count in between, removes unsalvageable page dictionaries that only
 // page-tree nodes refer to, and checks that the catalog survived. Returns 1, or 0 after

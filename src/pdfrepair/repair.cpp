@@ -4,10 +4,14 @@
 // is replaced in one step, so a repair that fails anywhere leaves it as it was.
 #include "pdfrepair/repair.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "pdfrepair/analysis.h"
@@ -15,6 +19,7 @@
 #include "pdfrepair/heap.h"
 #include "pdfrepair/input.h"
 #include "pdfrepair/interface.h"
+#include "pdfrepair/pagetree.h"
 #include "pdfrepair/prune.h"
 #include "pdfrepair/writer.h"
 
@@ -48,11 +53,14 @@ const byte* dict_span(const byte* buf, const obj_entry& rec, int& span_len) {
   return span && span_len >= 1 && span_len <= max_dict_span ? span : nullptr;
 }
 
-bool has_record(const objvec& objs, int num) {
+// The first record numbered num, or null.
+const obj_entry* first_record(const objvec& objs, int num) {
   for (int i = 0; i < objs.count; ++i)
-    if (objs.items[i].num == num) return true;
-  return false;
+    if (objs.items[i].num == num) return &objs.items[i];
+  return nullptr;
 }
+
+bool has_record(const objvec& objs, int num) { return first_record(objs, num) != nullptr; }
 
 // For every object number up to 0x7FFFFF, the last record that is neither an object-stream
 // container nor taken from one; when there is none, the last record taken from an object
@@ -138,6 +146,157 @@ void sanitize_kept(const byte* buf, objvec& kept) {
   }
 }
 
+// A kept dictionary after cleaning; text is null when there is none (also when memory ran
+// out, which makes it as unusable as a missing one).
+struct cleaned_dict {
+  heap_ptr<char[]> text;
+  int len = 0;
+  const byte* bytes() const { return reinterpret_cast<const byte*>(text.get()); }
+};
+
+cleaned_dict clean(const char* dict_text) {
+  cleaned_dict d;
+  d.text.reset(clean_dict_text(dict_text));
+  if (d.text) d.len = static_cast<int>(std::strlen(d.text.get()));
+  return d;
+}
+
+// The cleaned dictionary of the first kept record numbered num, when that record has one and
+// is a stream exactly when `stream` says so.
+cleaned_dict clean_record(const objvec& kept, int num, bool stream) {
+  const obj_entry* rec = first_record(kept, num);
+  if (!rec || !rec->dict_text || (rec->has_stream != 0) != stream) return {};
+  return clean(rec->dict_text);
+}
+
+// Where the value of the first /name starts (white space and comments passed over), or -1
+// without such a name.
+int value_of(const cleaned_dict& d, std::string_view name) {
+  const int p = find_name(d.bytes(), d.len, 0, d.len, name);
+  return p < 0 ? -1 : skip_ws(d.bytes(), p + 1 + static_cast<int>(name.size()), d.len);
+}
+
+// The object number of the reference at v, or 0 when none stands there.
+int reference_at(const cleaned_dict& d, int v) { return read_reference(d.bytes(), d.len, v); }
+
+// /Count is a reference, or a digit run from 1 to size whose value is read without wrapping.
+bool counts_pages(const cleaned_dict& node, int size) {
+  const int v = value_of(node, "Count");
+  if (v < 0) return false;
+  if (reference_at(node, v) > 0) return true;
+  std::int64_t value = 0;  // stops growing once past size
+  for (int i = v; i < node.len && is_digit(node.text[i]) && value <= size; ++i)
+    value = value * 10 + (node.text[i] - '0');
+  return value >= 1 && value <= size;
+}
+
+// The catalog's /Pages is a direct dictionary, or a reference to a node whose /Count is
+// plausible for the output's /Size, or to a node that is itself a page.
+bool leads_to_pages(const objvec& kept, int catalog_num, int size) {
+  const cleaned_dict catalog = clean_record(kept, catalog_num, false);
+  if (!catalog.text) return false;
+  const int v = value_of(catalog, "Pages");
+  if (v < 0) return false;
+  if (byte_at(catalog.bytes(), catalog.len, v) == '<') return true;
+  const int node_num = reference_at(catalog, v);
+  const cleaned_dict node = node_num > 0 ? clean_record(kept, node_num, false) : cleaned_dict{};
+  if (!node.text) return false;
+  return counts_pages(node, size) || has_type_name(node.text.get(), node.len, "Page");
+}
+
+// The filters every reader decodes, by full name and by abbreviation.
+constexpr std::string_view decodable_filters[] = {
+    "ASCIIHexDecode", "ASCII85Decode", "LZWDecode", "FlateDecode", "RunLengthDecode",
+    "CCITTFaxDecode", "JBIG2Decode",   "DCTDecode", "JPXDecode",   "Crypt",
+    "AHx",            "A85",           "LZW",       "Fl",          "RL",
+    "CCF",            "DCT"};
+
+int hex_value(int c) { return is_digit(c) ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+// Reads the name whose bytes start at i (just past its "/"), decoding #xx escapes, up to
+// white space or a delimiter, and leaves i there. True when it names a decodable filter.
+bool decodable_filter_name(const byte* t, int len, int& i) {
+  constexpr int room = 16;  // longer than every decodable name
+  char name[room];
+  int n = 0;  // bytes of the decoded name, also those past the room
+  for (; i < len && !is_pdf_ws(t[i]) && !is_delimiter(t[i]); ++i, ++n) {
+    int c = t[i];
+    if (c == '#' && i + 2 < len && std::isxdigit(t[i + 1]) && std::isxdigit(t[i + 2])) {
+      c = hex_value(t[i + 1]) * 16 + hex_value(t[i + 2]);
+      i += 2;
+    }
+    if (n < room) name[n] = static_cast<char>(c);
+  }
+  if (n > room) return false;
+  const std::string_view read(name, static_cast<std::size_t>(n));
+  const auto* end = std::end(decodable_filters);
+  return std::find(std::begin(decodable_filters), end, read) != end;
+}
+
+// Some name of the stream's first /Filter (one name, or the names before the array's "]")
+// is no decodable filter. Any other value names no filter.
+bool has_undecodable_filter(const cleaned_dict& stream) {
+  const int v = value_of(stream, "Filter");
+  if (v < 0 || v >= stream.len) return false;
+  const byte* t = stream.bytes();
+  int i = v + 1;
+  if (t[v] == '/') return !decodable_filter_name(t, stream.len, i);
+  if (t[v] != '[') return false;
+  while (i < stream.len && t[i] != ']') {
+    if (t[i++] == '/' && !decodable_filter_name(t, stream.len, i)) return true;
+  }
+  return false;
+}
+
+// num when it names a kept stream whose filter no reader decodes, else 0.
+int undecodable_stream(const objvec& kept, int num) {
+  return num > 0 && has_undecodable_filter(clean_record(kept, num, true)) ? num : 0;
+}
+
+// The first stream the page's first /Contents names (one reference, or the references
+// before the array's "]") whose filter no reader decodes, or 0.
+int undecodable_contents(const objvec& kept, const cleaned_dict& page) {
+  const int v = value_of(page, "Contents");
+  if (v < 0) return 0;
+  if (byte_at(page.bytes(), page.len, v) != '[') return undecodable_stream(kept, reference_at(page, v));
+  for (int i = v + 1; i < page.len && page.text[i] != ']';) {
+    if (!is_digit(page.text[i])) {
+      ++i;
+      continue;
+    }
+    const int num = undecodable_stream(kept, read_reference(page.bytes(), page.len, i));
+    if (num) return num;
+  }
+  return 0;
+}
+
+// Refuses an output that readers would reject although the repair would report success: a
+// catalog that does not lead to a page tree with a page, or page content that no reader can
+// decode. Returns false after recording why.
+bool readers_can_open(const objvec& kept, int catalog_num) {
+  int max_num = 0;
+  for (int i = 0; i < kept.count; ++i) max_num = std::max(max_num, kept.items[i].num);
+  if (!leads_to_pages(kept, catalog_num, max_num + 1)) {
+    set_error("catalog obj %ld does not lead to a page tree with at least one page - refusing to emit a "
+              "false-green file",
+              static_cast<long>(catalog_num));
+    return false;
+  }
+  for (int i = 0; i < kept.count; ++i) {
+    const obj_entry& rec = kept.items[i];
+    if (rec.has_stream || !rec.dict_text) continue;
+    const cleaned_dict page = clean(rec.dict_text);
+    if (!page.text || !has_type_name(page.text.get(), page.len, "Page")) continue;
+    if (const int num = undecodable_contents(kept, page)) {
+      set_error("obj %ld is page content with a /Filter no reader can decode - refusing to emit a "
+                "false-green file",
+                static_cast<long>(num));
+      return false;
+    }
+  }
+  return true;
+}
+
 // Writes the output beside its final path and renames it into place once every byte is on
 // disk, so that a failure never creates, truncates or damages what is at output_path (which
 // may be the input itself).
@@ -216,6 +375,7 @@ int do_fix(const char* input_path, const char* output_path) {
   const int docinfo_num = a.xref.info_num >= 0 && has_record(kept, a.xref.info_num) ? a.xref.info_num : -1;
   sanitize_kept(buf, kept);
   if (!prune_and_salvage(kept, max_kept_num, catalog_num, docinfo_num)) return 0;
+  if (!readers_can_open(kept, catalog_num)) return 0;
 
   out_buf out;
   if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out)) return 0;
