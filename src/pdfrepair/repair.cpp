@@ -9,10 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string>
 #include <string_view>
-#include <system_error>
 
 #include "pdfrepair/analysis.h"
 #include "pdfrepair/dict.h"
@@ -21,6 +18,7 @@
 #include "pdfrepair/interface.h"
 #include "pdfrepair/pagetree.h"
 #include "pdfrepair/prune.h"
+#include "pdfrepair/save.h"
 #include "pdfrepair/writer.h"
 
 namespace pdfrepair {
@@ -297,40 +295,6 @@ bool readers_can_open(const objvec& kept, int catalog_num) {
   return true;
 }
 
-// Writes the output beside its final path and renames it into place once every byte is on
-// disk, so that a failure never creates, truncates or damages what is at output_path (which
-// may be the input itself).
-int save_output(const out_buf& out, const char* output_path) {
-  const std::filesystem::path target(output_path);
-  std::filesystem::path temp;
-  std::FILE* f = nullptr;
-  for (int attempt = 0; attempt < 100 && !f; ++attempt) {
-    temp = target;
-    temp += ".pdfrepair-" + std::to_string(attempt) + ".tmp";
-    std::error_code ec;
-    if (!std::filesystem::exists(temp, ec) && !ec) f = std::fopen(temp.string().c_str(), "wb");
-  }
-  if (!f) {
-    set_error("cannot write %s", output_path);
-    return 0;
-  }
-  const bool written = std::fwrite(out.data, 1, out.len, f) == out.len;
-  const bool closed = std::fclose(f) == 0;
-  std::error_code ec;
-  if (!written || !closed) {
-    std::filesystem::remove(temp, ec);
-    set_error("write error on %s", output_path);
-    return 0;
-  }
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    set_error("cannot write %s", output_path);
-    return 0;
-  }
-  return 1;
-}
-
 }  // namespace
 
 int do_fix(const char* input_path, const char* output_path) {
@@ -379,7 +343,7 @@ int do_fix(const char* input_path, const char* output_path) {
 
   out_buf out;
   if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out)) return 0;
-  if (!save_output(out, output_path)) return 0;
+  if (!save_output(out.data, static_cast<std::size_t>(out.len), output_path)) return 0;
   clear_error();
   return 1;
 }
