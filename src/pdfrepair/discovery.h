@@ -63,11 +63,21 @@ struct object_body {
   // "endobj" after it ends just past its first "endstream", or at the buffer's length.
   int end = -1;
 };
-object_body locate_body(const byte* buf, int len, int obj_kw);
+
+// The searches that locating bodies and streams repeats per object, cached for one buffer.
+struct body_searches {
+  match_cache endobj;     // tolerant "endobj"
+  match_cache opening;    // "stream" keywords that open data after a ">"
+  match_cache heads;      // "obj" keywords after a readable header
+  match_cache endstream;  // bounded "endstream"
+  match_cache flex_endstream;
+};
+
+object_body locate_body(const byte* buf, int len, int obj_kw, body_searches& searches);
 
 // The "stream" keyword after the dictionary at dict_off and before m (find_stream_kw), or -1
 // when another object's header stands between the two: the keyword is that object's.
-int find_own_stream_kw(const byte* buf, int len, int dict_off, int m);
+int find_own_stream_kw(const byte* buf, int len, int dict_off, int m, body_searches& searches);
 
 // obj_end for an object ending at end: just past a six-byte "endobj". It may lie past the
 // buffer (nothing reads it there) but never past the largest signed 32-bit value.
