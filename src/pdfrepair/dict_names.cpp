@@ -58,10 +58,11 @@ std::size_t hex_string_end(std::string_view t, std::size_t i) {
   return close == std::string_view::npos ? close : close + 1;
 }
 
-// The length kept by trimming: up to the ">>" that closes the first "<<", or everything. A hex
-// string is passed over whole, so that its ">" is never taken for half of a ">>"; literal
-// strings are followed only so that a "<" inside one opens no hex string ("<<" and ">>" in
-// them count).
+}  // namespace
+
+// A hex string is passed over whole, so that its ">" is never taken for half of a ">>";
+// literal strings are followed only so that a "<" inside one opens no hex string ("<<" and
+// ">>" in them count).
 std::size_t first_dict_length(std::string_view t) {
   std::size_t depth = 0;
   bool in_literal = false;
@@ -87,6 +88,8 @@ std::size_t first_dict_length(std::string_view t) {
   }
   return t.size();
 }
+
+namespace {
 
 // Classic edit distance (insertions, deletions, substitutions), filling (n+1) x (k+1) cells
 // of m: row r for the first r bytes of a, column c for the first c bytes of b.
@@ -138,8 +141,9 @@ std::string_view replacement(std::string_view name, matrix_row* m) {
 
 }  // namespace
 
-char* clean_dict_text(const char* text) {
-  const std::string_view whole(text);
+char* clean_dict_text(const char* text) { return clean_dict_view(text); }
+
+char* clean_dict_view(std::string_view whole) {
   const std::string_view kept = whole.substr(0, first_dict_length(whole));
 
   // A replacement is at most one byte longer than the name it replaces.

@@ -143,7 +143,10 @@ char* fix_kids_counts(const char* text, int length, const obj_entry* records, in
   const present_records present{records, record_count, index};
   const byte* t = reinterpret_cast<const byte*>(text);
   for (int p = 0; p < length - 4;) {
-    if (t[p] != '/' || std::memcmp(t + p + 1, "Kids", 4) != 0) {
+    const void* slash = std::memchr(t + p, '/', static_cast<std::size_t>(length - 4 - p));
+    if (!slash) return nullptr;
+    p = static_cast<int>(static_cast<const byte*>(slash) - t);
+    if (std::memcmp(t + p + 1, "Kids", 4) != 0) {
       ++p;
       continue;
     }
