@@ -5,9 +5,11 @@ namespace pdfrepair {
 
 void discover(const byte* buf, int len, analysis& a) {
   parse_xref(buf, len, a.xref);
-  scan_pass1(buf, len, a.objs, a.xref);
-  scan_pass2(buf, len, a.objs.items, a.objs.count);
-  if (a.xref.has_xref == 1 && a.xref.xref_size > 0) rescue_xref_objects(buf, len, a.xref, a.objs);
+  body_searches searches;
+  scan_pass1(buf, len, a.objs, a.xref, searches);
+  scan_pass2(buf, len, a.objs.items, a.objs.count, searches);
+  if (a.xref.has_xref == 1 && a.xref.xref_size > 0)
+    rescue_xref_objects(buf, len, a.xref, a.objs, searches);
   extract_all_objstm(buf, len, a.objs, a.decoded);
 }
 

@@ -36,9 +36,10 @@ static_assert(std::size(keys) == 65);
 // Short, common names that a near miss should reach only when nothing else is as close.
 constexpr std::string_view penalised[] = {"Page", "Pages", "Image", "Form"};
 
-// Names and keys are compared only up to this length, which bounds the work matrix.
+// Names are compared only up to this length; no key is longer.
 inline constexpr std::size_t max_compared = 128;
-using matrix_row = int[max_compared + 1];
+static_assert(std::all_of(std::begin(keys), std::end(keys),
+                          [](std::string_view key) { return key.size() <= max_compared; }));
 
 // A name is "/" followed by the longest run of these bytes.
 bool is_name_byte(int c) { return is_alnum(c) || c == '+' || c == '-' || c == '_'; }
@@ -91,18 +92,20 @@ std::size_t first_dict_length(std::string_view t) {
 
 namespace {
 
-// Classic edit distance (insertions, deletions, substitutions), filling (n+1) x (k+1) cells
-// of m: row r for the first r bytes of a, column c for the first c bytes of b.
-int edit_distance(std::string_view a, std::string_view b, matrix_row* m) {
-  const std::size_t n = a.size();
+// Classic edit distance (insertions, deletions, substitutions), row by row: row r holds the
+// distances of the first r bytes of a to every prefix of b (at most max_compared bytes).
+int edit_distance(std::string_view a, std::string_view b) {
   const std::size_t k = b.size();
-  for (std::size_t r = 0; r <= n; ++r) m[r][0] = static_cast<int>(r);
-  for (std::size_t c = 0; c <= k; ++c) m[0][c] = static_cast<int>(c);
-  for (std::size_t r = 1; r <= n; ++r)
+  int rows[2][max_compared + 1];
+  for (std::size_t c = 0; c <= k; ++c) rows[0][c] = static_cast<int>(c);
+  for (std::size_t r = 1; r <= a.size(); ++r) {
+    const int* above = rows[(r - 1) % 2];
+    int* row = rows[r % 2];
+    row[0] = static_cast<int>(r);
     for (std::size_t c = 1; c <= k; ++c)
-      m[r][c] = std::min({m[r - 1][c - 1] + (a[r - 1] != b[c - 1] ? 1 : 0), m[r - 1][c] + 1,
-                          m[r][c - 1] + 1});
-  return m[n][k];
+      row[c] = std::min({above[c - 1] + (a[r - 1] != b[c - 1] ? 1 : 0), above[c] + 1, row[c - 1] + 1});
+  }
+  return rows[a.size() % 2][k];
 }
 
 // A known name followed by a number, such as the resource name Image1: left alone.
@@ -117,7 +120,7 @@ int score(std::string_view key) {
 
 // The key that replaces a name run, or an empty view when none does. Runs without a letter
 // (numbers such as /1.5) are never replaced.
-std::string_view replacement(std::string_view name, matrix_row* m) {
+std::string_view replacement(std::string_view name) {
   if (!has_byte_in(name, is_letter) || name.size() > max_compared) return {};
   const bool digit = has_byte_in(name, is_digit);
   const std::size_t n = name.size();
@@ -130,7 +133,7 @@ std::string_view replacement(std::string_view name, matrix_row* m) {
     // taken only for a name that holds a digit, the usual trace of a damaged letter.
     if (k <= 9 && !digit) continue;
     if (is_key_and_number(name, key)) continue;
-    if (edit_distance(name, key, m) != 1) continue;
+    if (edit_distance(name, key) != 1) continue;
     if (score(key) < best) {
       chosen = key;
       best = score(key);
@@ -149,13 +152,7 @@ char* clean_dict_view(std::string_view whole) {
   // A replacement is at most one byte longer than the name it replaces.
   const auto names = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), '/'));
   char* out = static_cast<char*>(std::malloc(kept.size() + names + 1));
-  // The edit-distance work area belongs to this call alone.
-  auto* m = static_cast<matrix_row*>(std::malloc(sizeof(matrix_row) * (max_compared + 1)));
-  if (!out || !m) {
-    std::free(out);
-    std::free(m);
-    return nullptr;
-  }
+  if (!out) return nullptr;
 
   std::size_t o = 0;
   for (std::size_t i = 0; i < kept.size();) {
@@ -166,7 +163,7 @@ char* clean_dict_view(std::string_view whole) {
     std::size_t end = i + 1;
     while (end < kept.size() && is_name_byte(static_cast<byte>(kept[end]))) ++end;
     const std::string_view run = kept.substr(i + 1, end - i - 1);
-    const std::string_view key = replacement(run, m);
+    const std::string_view key = replacement(run);
     const std::string_view name = key.empty() ? run : key;
     out[o++] = '/';
     std::memcpy(out + o, name.data(), name.size());
@@ -174,7 +171,6 @@ char* clean_dict_view(std::string_view whole) {
     i = end;
   }
   out[o] = '\0';
-  std::free(m);
   return out;
 }
 

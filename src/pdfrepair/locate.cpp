@@ -137,12 +137,22 @@ template <class Append>
 bool collect_flex(const byte* b, int len, std::string_view kw, match_cache& c, Append append) {
   std::uint32_t offsets[256] = {};  // bit k: kw[k] is this byte
   for (std::size_t k = 0; k < kw.size(); ++k) offsets[static_cast<byte>(kw[k])] |= 1u << k;
-  for (int p = 0; p < len; p += 2) {
+  const auto propose = [&](int p) {
     for (std::uint32_t m = offsets[b[p]]; m != 0; m &= m - 1) {
       const int a = p - std::countr_zero(m);
       if (a >= 0 && flex_kw_at(b, len, a, kw) && !append(a)) return false;
     }
+    return true;
+  };
+  int p = 0;
+  // Four even positions at a time: mostly none of them holds a byte of kw.
+  for (; p + 6 < len; p += 8) {
+    if ((offsets[b[p]] | offsets[b[p + 2]] | offsets[b[p + 4]] | offsets[b[p + 6]]) == 0) continue;
+    for (int q = p; q < p + 8; q += 2)
+      if (!propose(q)) return false;
   }
+  for (; p < len; p += 2)
+    if (!propose(p)) return false;
   // Proposals come from up to six positions, out of order and repeated.
   std::sort(c.items, c.items + c.count);
   c.count = static_cast<int>(std::unique(c.items, c.items + c.count) - c.items);

@@ -60,9 +60,9 @@ bool leads_to_other_object(const byte* b, int len, int x, int k, const recorded_
 
 }  // namespace
 
-void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& table) {
+void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& table,
+                         body_searches& searches) {
   recorded_numbers recorded(table, xi.xref_size);
-  body_searches searches;
   for (int k = 1; k < xi.xref_size; ++k) {
     const int o = xi.xref_off[k];
     if (xi.xref_used[k] != 1 || o < 0 || o >= len - room_after_offset) continue;

@@ -69,7 +69,10 @@ int next_byte(const byte* b, int from, int last, byte c) {
 
 int find_kw(const byte* b, int end, int start, std::string_view kw) {
   const int n = static_cast<int>(kw.size());
-  for (int s = std::max(start, 0); (s = next_byte(b, s, end - n, static_cast<byte>(kw[0]))) != -1; ++s) {
+  for (int s = std::max(start, 0); (s = next_byte(b, s, end - n, static_cast<byte>(kw[0]))) != -1;
+       ++s) {
+    // The second byte turns most candidates away before the comparison is called.
+    if (n > 1 && b[s + 1] != static_cast<byte>(kw[1])) continue;
     if (std::memcmp(b + s, kw.data(), kw.size()) != 0) continue;
     if (s > 0 && is_alnum(b[s - 1])) continue;
     if (s + n < end && is_alnum(b[s + n])) continue;

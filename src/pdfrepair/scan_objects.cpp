@@ -184,8 +184,8 @@ int find_own_stream_kw(const byte* buf, int len, int dict_off, int m, body_searc
   return k != -1 && k < s ? -1 : s;
 }
 
-void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi) {
-  body_searches searches;
+void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi,
+                body_searches& searches) {
   listed_numbers recorded(table, xi);
   // A keyword in the last three bytes is not visited: no object could follow it.
   for (int p = find_kw(buf, len, 0, "obj"); p != -1 && p <= len - 4; p = find_kw(buf, len, p + 1, "obj")) {

@@ -169,9 +169,8 @@ void measure_stream(const byte* b, int len, length_targets& targets, body_search
 
 }  // namespace
 
-void scan_pass2(const byte* buf, int len, obj_entry* items, int count) {
+void scan_pass2(const byte* buf, int len, obj_entry* items, int count, body_searches& searches) {
   length_targets targets{items, count, {}};
-  body_searches searches;
   for (int i = 0; i < count; ++i) measure_stream(buf, len, targets, searches, items[i]);
 }
 
