@@ -221,7 +221,7 @@ char* sanitize_buffer(int length) {
   return static_cast<char*>(std::malloc(n + 3 * (n / 2) + 1));
 }
 
-constexpr int first_dict_step = 256;  // bytes sanitised before the first look for the end
+constexpr int first_dict_step = 128;  // bytes sanitised before the first look for the end
 
 }  // namespace
 

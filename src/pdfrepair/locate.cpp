@@ -145,10 +145,13 @@ bool collect_flex(const byte* b, int len, std::string_view kw, match_cache& c, A
     return true;
   };
   int p = 0;
-  // Four even positions at a time: mostly none of them holds a byte of kw.
-  for (; p + 6 < len; p += 8) {
-    if ((offsets[b[p]] | offsets[b[p + 2]] | offsets[b[p + 4]] | offsets[b[p + 6]]) == 0) continue;
-    for (int q = p; q < p + 8; q += 2)
+  // Eight even positions at a time: mostly none of them holds a byte of kw.
+  for (; p + 14 < len; p += 16) {
+    const std::uint32_t any = offsets[b[p]] | offsets[b[p + 2]] | offsets[b[p + 4]] |
+                              offsets[b[p + 6]] | offsets[b[p + 8]] | offsets[b[p + 10]] |
+                              offsets[b[p + 12]] | offsets[b[p + 14]];
+    if (any == 0) continue;
+    for (int q = p; q < p + 16; q += 2)
       if (!propose(q)) return false;
   }
   for (; p < len; p += 2)
