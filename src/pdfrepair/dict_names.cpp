@@ -92,9 +92,11 @@ std::size_t first_dict_length(std::string_view t) {
 
 namespace {
 
-// Classic edit distance (insertions, deletions, substitutions), row by row: row r holds the
-// distances of the first r bytes of a to every prefix of b (at most max_compared bytes).
-int edit_distance(std::string_view a, std::string_view b) {
+// Whether the classic edit distance (insertions, deletions, substitutions) of a and b is
+// exactly 1, row by row: row r holds the distances of the first r bytes of a to every prefix
+// of b (at most max_compared bytes). Distances never shrink from one row to the next, so a
+// row without a distance of 0 or 1 settles the answer.
+bool one_edit_apart(std::string_view a, std::string_view b) {
   const std::size_t k = b.size();
   int rows[2][max_compared + 1];
   for (std::size_t c = 0; c <= k; ++c) rows[0][c] = static_cast<int>(c);
@@ -102,10 +104,14 @@ int edit_distance(std::string_view a, std::string_view b) {
     const int* above = rows[(r - 1) % 2];
     int* row = rows[r % 2];
     row[0] = static_cast<int>(r);
-    for (std::size_t c = 1; c <= k; ++c)
+    int least = row[0];
+    for (std::size_t c = 1; c <= k; ++c) {
       row[c] = std::min({above[c - 1] + (a[r - 1] != b[c - 1] ? 1 : 0), above[c] + 1, row[c - 1] + 1});
+      least = std::min(least, row[c]);
+    }
+    if (least > 1) return false;
   }
-  return rows[a.size() % 2][k];
+  return rows[a.size() % 2][k] == 1;
 }
 
 // A known name followed by a number, such as the resource name Image1: left alone.
@@ -133,7 +139,7 @@ std::string_view replacement(std::string_view name) {
     // taken only for a name that holds a digit, the usual trace of a damaged letter.
     if (k <= 9 && !digit) continue;
     if (is_key_and_number(name, key)) continue;
-    if (edit_distance(name, key) != 1) continue;
+    if (!one_edit_apart(name, key)) continue;
     if (score(key) < best) {
       chosen = key;
       best = score(key);
