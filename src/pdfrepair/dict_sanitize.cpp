@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "pdfrepair/dict.h"
@@ -200,10 +201,34 @@ void close_open_levels(sanitize_state& s) {
   }
 }
 
+// Inside a string, the run of bytes from i (before stop) that the steps would copy one by
+// one, unchanged: anything but NUL and what ends or escapes the string. Returns where the run
+// ends.
+int copy_string_run(sanitize_state& s, int i, int stop) {
+  const byte closer = s.in_literal ? ')' : '>';
+  const byte escape = s.in_literal ? '\\' : closer;
+  int j = i;
+  while (j < stop && s.in[j] != 0x00 && s.in[j] != closer && s.in[j] != escape) ++j;
+  std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(j - i));
+  s.out_len += j - i;
+  for (int k = j - 1; k >= i; --k) {
+    if (!is_filler(s.in[k])) {
+      s.prev = s.in[k];
+      break;
+    }
+  }
+  return j;
+}
+
 // Runs the steps from the byte at i on while they start before stop; returns where the next
 // one starts.
 int sanitize_until(sanitize_state& s, int i, int stop) {
   while (i < stop) {
+    if (s.in_literal || s.in_hex) {
+      // Strings make up much of binary data: their plain bytes go over in one copy.
+      i = copy_string_run(s, i, stop);
+      if (i >= stop) break;
+    }
     const int used = sanitize_step(s, i);
     // The neighbour a later damaged byte looks back to, kept up to date rather than searched
     // for, so that a long run of damaged white space (VT) stays linear.
