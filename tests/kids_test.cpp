@@ -22,9 +22,11 @@ std::optional<std::string> fixed(std::string_view in, const std::vector<int>& pr
   std::vector<obj_entry> table;
   for (const int num : present) table.push_back(obj_entry{.num = num});
   const auto copy = exact_copy(in);
+  record_index index;
+  build_record_index(table.data(), static_cast<int>(table.size()), index);
   char* out = fix_kids_counts(reinterpret_cast<const char*>(copy.get()),
                               static_cast<int>(in.size()), table.data(),
-                              static_cast<int>(table.size()));
+                              static_cast<int>(table.size()), index);
   if (!out) return std::nullopt;
   std::string text(out);
   std::free(out);

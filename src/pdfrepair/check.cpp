@@ -286,9 +286,7 @@ int dead_page(const byte* buf, int len, const obj_entry& e) {
     text_len = (e.endobj_off > 0 ? std::min(e.endobj_off, len) : len) - e.dict_off;
   }
   if (!text || text_len < 1 || text_len > max_dict_span) return 0;
-  heap_ptr<char[]> sanitized(sanitize_dict_text(text, text_len));
-  if (!sanitized) return 0;
-  heap_ptr<char[]> cleaned(clean_dict_text(sanitized.get()));
+  heap_ptr<char[]> cleaned(sanitize_first_dict(text, text_len));
   if (!cleaned) return 0;
   const int cleaned_len = static_cast<int>(std::strlen(cleaned.get()));
   if (!dict_is_dead(cleaned.get(), cleaned_len)) return 0;

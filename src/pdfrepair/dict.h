@@ -4,6 +4,9 @@
 // texts are newly allocated with malloc and released by the caller with free().
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
 #include "pdfrepair/scan.h"
 
 namespace pdfrepair {
@@ -33,6 +36,17 @@ char* sanitize_dict_text(const byte* bytes, int length);
 // well-known PDF name replaced by that name. Never refuses a text; null only when memory
 // runs out.
 char* clean_dict_text(const char* text);
+
+// clean_dict_text for a text of known length holding no NUL.
+char* clean_dict_view(std::string_view text);
+
+// The length clean_dict_text keeps of a text: up to the ">>" that closes its first "<<", or
+// everything.
+std::size_t first_dict_length(std::string_view text);
+
+// clean_dict_text(sanitize_dict_text(bytes, length)), with only as many of the bytes
+// sanitised as the first dictionary needs; null when either would be null.
+char* sanitize_first_dict(const byte* bytes, int length);
 
 // 1 when exactly `length` bytes of a cleaned text are still not well formed (unbalanced
 // "<<" and ">>", a single ">", a hex string holding anything but hex digits, an unclosed

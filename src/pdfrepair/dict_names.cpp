@@ -36,9 +36,10 @@ static_assert(std::size(keys) == 65);
 // Short, common names that a near miss should reach only when nothing else is as close.
 constexpr std::string_view penalised[] = {"Page", "Pages", "Image", "Form"};
 
-// Names and keys are compared only up to this length, which bounds the work matrix.
+// Names are compared only up to this length; no key is longer.
 inline constexpr std::size_t max_compared = 128;
-using matrix_row = int[max_compared + 1];
+static_assert(std::all_of(std::begin(keys), std::end(keys),
+                          [](std::string_view key) { return key.size() <= max_compared; }));
 
 // A name is "/" followed by the longest run of these bytes.
 bool is_name_byte(int c) { return is_alnum(c) || c == '+' || c == '-' || c == '_'; }
@@ -58,10 +59,11 @@ std::size_t hex_string_end(std::string_view t, std::size_t i) {
   return close == std::string_view::npos ? close : close + 1;
 }
 
-// The length kept by trimming: up to the ">>" that closes the first "<<", or everything. A hex
-// string is passed over whole, so that its ">" is never taken for half of a ">>"; literal
-// strings are followed only so that a "<" inside one opens no hex string ("<<" and ">>" in
-// them count).
+}  // namespace
+
+// A hex string is passed over whole, so that its ">" is never taken for half of a ">>";
+// literal strings are followed only so that a "<" inside one opens no hex string ("<<" and
+// ">>" in them count).
 std::size_t first_dict_length(std::string_view t) {
   std::size_t depth = 0;
   bool in_literal = false;
@@ -88,18 +90,28 @@ std::size_t first_dict_length(std::string_view t) {
   return t.size();
 }
 
-// Classic edit distance (insertions, deletions, substitutions), filling (n+1) x (k+1) cells
-// of m: row r for the first r bytes of a, column c for the first c bytes of b.
-int edit_distance(std::string_view a, std::string_view b, matrix_row* m) {
-  const std::size_t n = a.size();
+namespace {
+
+// Whether the classic edit distance (insertions, deletions, substitutions) of a and b is
+// exactly 1, row by row: row r holds the distances of the first r bytes of a to every prefix
+// of b (at most max_compared bytes). Distances never shrink from one row to the next, so a
+// row without a distance of 0 or 1 settles the answer.
+bool one_edit_apart(std::string_view a, std::string_view b) {
   const std::size_t k = b.size();
-  for (std::size_t r = 0; r <= n; ++r) m[r][0] = static_cast<int>(r);
-  for (std::size_t c = 0; c <= k; ++c) m[0][c] = static_cast<int>(c);
-  for (std::size_t r = 1; r <= n; ++r)
-    for (std::size_t c = 1; c <= k; ++c)
-      m[r][c] = std::min({m[r - 1][c - 1] + (a[r - 1] != b[c - 1] ? 1 : 0), m[r - 1][c] + 1,
-                          m[r][c - 1] + 1});
-  return m[n][k];
+  int rows[2][max_compared + 1];
+  for (std::size_t c = 0; c <= k; ++c) rows[0][c] = static_cast<int>(c);
+  for (std::size_t r = 1; r <= a.size(); ++r) {
+    const int* above = rows[(r - 1) % 2];
+    int* row = rows[r % 2];
+    row[0] = static_cast<int>(r);
+    int least = row[0];
+    for (std::size_t c = 1; c <= k; ++c) {
+      row[c] = std::min({above[c - 1] + (a[r - 1] != b[c - 1] ? 1 : 0), above[c] + 1, row[c - 1] + 1});
+      least = std::min(least, row[c]);
+    }
+    if (least > 1) return false;
+  }
+  return rows[a.size() % 2][k] == 1;
 }
 
 // A known name followed by a number, such as the resource name Image1: left alone.
@@ -114,7 +126,7 @@ int score(std::string_view key) {
 
 // The key that replaces a name run, or an empty view when none does. Runs without a letter
 // (numbers such as /1.5) are never replaced.
-std::string_view replacement(std::string_view name, matrix_row* m) {
+std::string_view replacement(std::string_view name) {
   if (!has_byte_in(name, is_letter) || name.size() > max_compared) return {};
   const bool digit = has_byte_in(name, is_digit);
   const std::size_t n = name.size();
@@ -127,7 +139,7 @@ std::string_view replacement(std::string_view name, matrix_row* m) {
     // taken only for a name that holds a digit, the usual trace of a damaged letter.
     if (k <= 9 && !digit) continue;
     if (is_key_and_number(name, key)) continue;
-    if (edit_distance(name, key, m) != 1) continue;
+    if (!one_edit_apart(name, key)) continue;
     if (score(key) < best) {
       chosen = key;
       best = score(key);
@@ -138,20 +150,15 @@ std::string_view replacement(std::string_view name, matrix_row* m) {
 
 }  // namespace
 
-char* clean_dict_text(const char* text) {
-  const std::string_view whole(text);
+char* clean_dict_text(const char* text) { return clean_dict_view(text); }
+
+char* clean_dict_view(std::string_view whole) {
   const std::string_view kept = whole.substr(0, first_dict_length(whole));
 
   // A replacement is at most one byte longer than the name it replaces.
   const auto names = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), '/'));
   char* out = static_cast<char*>(std::malloc(kept.size() + names + 1));
-  // The edit-distance work area belongs to this call alone.
-  auto* m = static_cast<matrix_row*>(std::malloc(sizeof(matrix_row) * (max_compared + 1)));
-  if (!out || !m) {
-    std::free(out);
-    std::free(m);
-    return nullptr;
-  }
+  if (!out) return nullptr;
 
   std::size_t o = 0;
   for (std::size_t i = 0; i < kept.size();) {
@@ -162,7 +169,7 @@ char* clean_dict_text(const char* text) {
     std::size_t end = i + 1;
     while (end < kept.size() && is_name_byte(static_cast<byte>(kept[end]))) ++end;
     const std::string_view run = kept.substr(i + 1, end - i - 1);
-    const std::string_view key = replacement(run, m);
+    const std::string_view key = replacement(run);
     const std::string_view name = key.empty() ? run : key;
     out[o++] = '/';
     std::memcpy(out + o, name.data(), name.size());
@@ -170,7 +177,6 @@ char* clean_dict_text(const char* text) {
     i = end;
   }
   out[o] = '\0';
-  std::free(m);
   return out;
 }
 

@@ -2,10 +2,14 @@
 // dictionary syntax every later step can trust. Damage is taken to be bit inversion: a byte
 // that cannot stand outside a string is usually the complement (255 - c) of the right one,
 // and is restored where its neighbours make the restored byte plausible.
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "pdfrepair/dict.h"
+#include "pdfrepair/heap.h"
 
 namespace pdfrepair {
 
@@ -197,28 +201,83 @@ void close_open_levels(sanitize_state& s) {
   }
 }
 
-}  // namespace
+// Inside a string, the run of bytes from i (before stop) that the steps would copy one by
+// one, unchanged: anything but NUL and what ends or escapes the string. Returns where the run
+// ends.
+int copy_string_run(sanitize_state& s, int i, int stop) {
+  const byte closer = s.in_literal ? ')' : '>';
+  const byte escape = s.in_literal ? '\\' : closer;
+  int j = i;
+  while (j < stop && s.in[j] != 0x00 && s.in[j] != closer && s.in[j] != escape) ++j;
+  std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(j - i));
+  s.out_len += j - i;
+  for (int k = j - 1; k >= i; --k) {
+    if (!is_filler(s.in[k])) {
+      s.prev = s.in[k];
+      break;
+    }
+  }
+  return j;
+}
 
-char* sanitize_dict_text(const byte* bytes, int length) {
-  if (length < 0 || length > max_dict_span) return nullptr;
-  // Every input byte yields at most one output byte, and every level (opened by two input
-  // bytes) costs at most three more for its appended " >>".
-  const std::size_t n = static_cast<std::size_t>(length);
-  char* out = static_cast<char*>(std::malloc(n + 3 * (n / 2) + 1));
-  if (!out) return nullptr;
-
-  sanitize_state s{bytes, length, out};
-  for (int i = 0; i < length;) {
+// Runs the steps from the byte at i on while they start before stop; returns where the next
+// one starts.
+int sanitize_until(sanitize_state& s, int i, int stop) {
+  while (i < stop) {
+    if (s.in_literal || s.in_hex) {
+      // Strings make up much of binary data: their plain bytes go over in one copy.
+      i = copy_string_run(s, i, stop);
+      if (i >= stop) break;
+    }
     const int used = sanitize_step(s, i);
     // The neighbour a later damaged byte looks back to, kept up to date rather than searched
     // for, so that a long run of damaged white space (VT) stays linear.
     for (int k = i; k < i + used; ++k)
-      if (!is_filler(bytes[k])) s.prev = bytes[k];
+      if (!is_filler(s.in[k])) s.prev = s.in[k];
     i += used;
   }
+  return i;
+}
+
+// Room for the sanitised text: every input byte yields at most one output byte, and every
+// level (opened by two input bytes) costs at most three more for its appended " >>".
+char* sanitize_buffer(int length) {
+  const std::size_t n = static_cast<std::size_t>(length);
+  return static_cast<char*>(std::malloc(n + 3 * (n / 2) + 1));
+}
+
+constexpr int first_dict_step = 128;  // bytes sanitised before the first look for the end
+
+}  // namespace
+
+char* sanitize_dict_text(const byte* bytes, int length) {
+  if (length < 0 || length > max_dict_span) return nullptr;
+  char* out = sanitize_buffer(length);
+  if (!out) return nullptr;
+  sanitize_state s{bytes, length, out};
+  sanitize_until(s, 0, length);
   close_open_levels(s);
   out[s.out_len] = '\0';
   return out;
+}
+
+char* sanitize_first_dict(const byte* bytes, int length) {
+  if (length < 0 || length > max_dict_span) return nullptr;
+  const heap_ptr<char[]> out(sanitize_buffer(length));
+  if (!out) return nullptr;
+  sanitize_state s{bytes, length, out.get()};
+  // Each step's output depends on the bytes before it and two after it, never on where the
+  // sanitising stops: once the first dictionary closes inside what was written, the rest of
+  // the text cannot change it.
+  int i = 0;
+  for (int stop = std::min(length, first_dict_step); i < length;
+       stop = length - stop <= stop ? length : 2 * stop) {
+    i = sanitize_until(s, i, stop);
+    const std::string_view written(out.get(), static_cast<std::size_t>(s.out_len));
+    if (first_dict_length(written) < written.size()) return clean_dict_view(written);
+  }
+  close_open_levels(s);
+  return clean_dict_view(std::string_view(out.get(), static_cast<std::size_t>(s.out_len)));
 }
 
 }  // namespace pdfrepair

@@ -40,17 +40,43 @@ struct xref_info {
 // missing or damaged keeps its absent value.
 void parse_xref(const byte* buf, int len, xref_info& xi);
 
+// The searches that locating bodies and streams repeats per object, cached for one buffer.
+struct body_searches {
+  match_cache endobj;     // tolerant "endobj"
+  match_cache opening;    // "stream" keywords that open data after a ">"
+  match_cache heads;      // "obj" keywords after a readable header
+  match_cache endstream;  // bounded "endstream"
+  match_cache flex_endstream;  // tolerant "endstream"
+};
+
+// The passes below share the searches of one buffer when given them, and search on their own
+// otherwise.
+
 // Appends one record for every bounded "obj" whose header can be read, in the order of the
 // keywords. xi confirms headers damaged by a stray byte of 0x80 or more.
-void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi);
+void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi,
+                body_searches& searches);
+inline void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi) {
+  body_searches searches;
+  scan_pass1(buf, len, table, xi, searches);
+}
 
 // Measures the stream data of the first count records in place, trusting "endstream" over
 // a /Length that disagrees with it or is missing.
-void scan_pass2(const byte* buf, int len, obj_entry* items, int count);
+void scan_pass2(const byte* buf, int len, obj_entry* items, int count, body_searches& searches);
+inline void scan_pass2(const byte* buf, int len, obj_entry* items, int count) {
+  body_searches searches;
+  scan_pass2(buf, len, items, count, searches);
+}
 
 // Appends, in increasing object number, the objects the classic table lists as in use but
 // the table of records lacks, found within a few bytes of their listed offset.
-void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& table);
+void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& table,
+                         body_searches& searches);
+inline void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& table) {
+  body_searches searches;
+  rescue_xref_objects(buf, len, xi, table, searches);
+}
 
 // Shared within discovery.
 
@@ -63,11 +89,12 @@ struct object_body {
   // "endobj" after it ends just past its first "endstream", or at the buffer's length.
   int end = -1;
 };
-object_body locate_body(const byte* buf, int len, int obj_kw);
+
+object_body locate_body(const byte* buf, int len, int obj_kw, body_searches& searches);
 
 // The "stream" keyword after the dictionary at dict_off and before m (find_stream_kw), or -1
 // when another object's header stands between the two: the keyword is that object's.
-int find_own_stream_kw(const byte* buf, int len, int dict_off, int m);
+int find_own_stream_kw(const byte* buf, int len, int dict_off, int m, body_searches& searches);
 
 // obj_end for an object ending at end: just past a six-byte "endobj". It may lie past the
 // buffer (nothing reads it there) but never past the largest signed 32-bit value.

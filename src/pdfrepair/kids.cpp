@@ -60,11 +60,14 @@ bool next_counted_ref(kids_cursor& c, kid_ref& ref) {
   }
 }
 
-bool in_table(const obj_entry* records, int count, int num) {
-  for (int i = 0; i < count; ++i)
-    if (records[i].num == num) return true;
-  return false;
-}
+// The records a /Kids array is checked against, with their index by number.
+struct present_records {
+  const obj_entry* records;
+  int count;
+  const record_index& index;
+
+  bool has(int num) const { return first_record(records, count, index, num) != nullptr; }
+};
 
 // Just past the "]" that closes the array opened at j, or the text's length when it never
 // closes. Strings are not recognised here.
@@ -103,8 +106,8 @@ void set_count(char* t, int& len, int kept) {
 
 // The text with the array from j up to e replaced by the kept references; null when memory
 // runs out.
-char* rewrite_kids(const char* text, int length, int j, int e, const obj_entry* records,
-                   int record_count, int kept, std::int64_t kept_bytes) {
+char* rewrite_kids(const char* text, int length, int j, int e, const present_records& present,
+                   int kept, std::int64_t kept_bytes) {
   const byte* t = reinterpret_cast<const byte*>(text);
   // Room for the /Count digits to grow: a count has at most 10 digits, the old run at least 1.
   const std::int64_t size = std::int64_t{j} + 1 + kept_bytes + 1 + (length - e) + 16;
@@ -117,7 +120,7 @@ char* rewrite_kids(const char* text, int length, int j, int e, const obj_entry* 
   kids_cursor c{t, j + 1, e - 1};
   bool first = true;
   for (kid_ref ref; next_counted_ref(c, ref);) {
-    if (!in_table(records, record_count, ref.num)) continue;
+    if (!present.has(ref.num)) continue;
     if (!first) out[n++] = ' ';
     first = false;
     std::memcpy(out + n, text + ref.start, static_cast<std::size_t>(ref.last + 1 - ref.start));
@@ -134,11 +137,16 @@ char* rewrite_kids(const char* text, int length, int j, int e, const obj_entry* 
 
 }  // namespace
 
-char* fix_kids_counts(const char* text, int length, const obj_entry* records, int record_count) {
+char* fix_kids_counts(const char* text, int length, const obj_entry* records, int record_count,
+                      const record_index& index) {
   if (!text || length < 5) return nullptr;
+  const present_records present{records, record_count, index};
   const byte* t = reinterpret_cast<const byte*>(text);
   for (int p = 0; p < length - 4;) {
-    if (t[p] != '/' || std::memcmp(t + p + 1, "Kids", 4) != 0) {
+    const void* slash = std::memchr(t + p, '/', static_cast<std::size_t>(length - 4 - p));
+    if (!slash) return nullptr;
+    p = static_cast<int>(static_cast<const byte*>(slash) - t);
+    if (std::memcmp(t + p + 1, "Kids", 4) != 0) {
       ++p;
       continue;
     }
@@ -157,12 +165,12 @@ char* fix_kids_counts(const char* text, int length, const obj_entry* records, in
     kids_cursor c{t, j + 1, e - 1};
     for (kid_ref ref; next_counted_ref(c, ref);) {
       ++counted;
-      if (!in_table(records, record_count, ref.num)) continue;
+      if (!present.has(ref.num)) continue;
       kept_bytes += (kept > 0 ? 1 : 0) + ref.last + 1 - ref.start;
       ++kept;
     }
     if (counted != kept)
-      return rewrite_kids(text, length, j, e, records, record_count, kept, kept_bytes);
+      return rewrite_kids(text, length, j, e, present, kept, kept_bytes);
     if (e == length) return nullptr;  // an array that ran to the end left nothing to search
     p = e + 1;                        // the byte at e is not looked at as a possible "/"
   }

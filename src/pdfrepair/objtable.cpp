@@ -1,6 +1,7 @@
-// The object table's growth and release.
+// The object table's growth and release, and its index by object number.
 #include "pdfrepair/objtable.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -33,5 +34,31 @@ objvec::~objvec() {
   for (int i = 0; i < count; ++i) obj_entry_release(items[i]);
   std::free(items);
 }
+
+void build_record_index(const obj_entry* items, int count, record_index& index) {
+  using slot = record_index::slot;
+  index.slots = static_cast<slot*>(std::malloc(sizeof(slot) * std::max(count, 1)));
+  if (!index.slots) return;
+  for (int i = 0; i < count; ++i) index.slots[i] = {items[i].num, i};
+  std::sort(index.slots, index.slots + count,
+            [](const slot& a, const slot& b) { return a.num != b.num ? a.num < b.num : a.pos < b.pos; });
+  index.count = count;
+}
+
+const obj_entry* first_record(const obj_entry* items, int count, const record_index& index,
+                              int num) {
+  if (!index.slots) {
+    for (int i = 0; i < count; ++i)
+      if (items[i].num == num) return &items[i];
+    return nullptr;
+  }
+  const record_index::slot* begin = index.slots;
+  const record_index::slot* end = begin + index.count;
+  const record_index::slot* s = std::lower_bound(
+      begin, end, num, [](const record_index::slot& a, int n) { return a.num < n; });
+  return s != end && s->num == num ? &items[s->pos] : nullptr;
+}
+
+record_index::~record_index() { std::free(slots); }
 
 }  // namespace pdfrepair

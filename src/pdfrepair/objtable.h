@@ -51,4 +51,34 @@ void objvec_push(objvec& v, const obj_entry& rec);
 // Releases what a record owns (refs, dict_text) and clears those fields.
 void obj_entry_release(obj_entry& rec);
 
+// The position of the first record (in table order) of each object number, for lookups that
+// would otherwise walk the table once per number. It describes the records as they were when
+// it was built.
+struct record_index {
+  struct slot {
+    int num;
+    int pos;
+  };
+  slot* slots = nullptr;  // by number, then by table position; null when memory ran out
+  int count = 0;
+
+  record_index() = default;
+  record_index(const record_index&) = delete;
+  record_index& operator=(const record_index&) = delete;
+  ~record_index();
+};
+
+void build_record_index(const obj_entry* items, int count, record_index& index);
+inline void build_record_index(const objvec& objs, record_index& index) {
+  build_record_index(objs.items, objs.count, index);
+}
+
+// The first of the count records with this number, or null; walks them when the index could
+// not be built.
+const obj_entry* first_record(const obj_entry* items, int count, const record_index& index,
+                              int num);
+inline const obj_entry* first_record(const objvec& objs, const record_index& index, int num) {
+  return first_record(objs.items, objs.count, index, num);
+}
+
 }  // namespace pdfrepair

@@ -38,8 +38,9 @@ char* fix_media(const char* text, int length, int name_pos, int resume_pos);
 // The dictionary text of `length` bytes with its first /Kids array that references missing
 // object numbers rewritten to hold only the references to numbers present among the records
 // (each with its own bytes, separated by single spaces), and its first plain /Count set to the
-// number kept. Null when no /Kids array needs a change, for a text shorter than 5 bytes, or
-// when memory runs out.
-char* fix_kids_counts(const char* text, int length, const obj_entry* records, int record_count);
+// number kept. The index is the records' own (build_record_index). Null when no /Kids array
+// needs a change, for a text shorter than 5 bytes, or when memory runs out.
+char* fix_kids_counts(const char* text, int length, const obj_entry* records, int record_count,
+                      const record_index& index);
 
 }  // namespace pdfrepair

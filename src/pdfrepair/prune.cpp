@@ -74,10 +74,13 @@ pass_result prune_pass(objvec& kept, int max_kept_num, int catalog_num, int doci
 // any dictionary was rewritten.
 bool refresh_kids(objvec& kept) {
   bool rewritten = false;
+  // Rewriting a dictionary changes no record's number, so one index serves the whole pass.
+  record_index index;
+  build_record_index(kept, index);
   for (int i = 0; i < kept.count; ++i) {
     obj_entry& rec = kept.items[i];
     if (!rec.dict_text) continue;
-    char* fixed = fix_kids_counts(rec.dict_text, rec.dict_len, kept.items, kept.count);
+    char* fixed = fix_kids_counts(rec.dict_text, rec.dict_len, kept.items, kept.count, index);
     if (!fixed) continue;
     obj_entry_release(rec);
     rec.dict_text = fixed;

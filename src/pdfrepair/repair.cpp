@@ -51,14 +51,11 @@ const byte* dict_span(const byte* buf, const obj_entry& rec, int& span_len) {
   return span && span_len >= 1 && span_len <= max_dict_span ? span : nullptr;
 }
 
-// The first record numbered num, or null.
-const obj_entry* first_record(const objvec& objs, int num) {
+bool has_record(const objvec& objs, int num) {
   for (int i = 0; i < objs.count; ++i)
-    if (objs.items[i].num == num) return &objs.items[i];
-  return nullptr;
+    if (objs.items[i].num == num) return true;
+  return false;
 }
-
-bool has_record(const objvec& objs, int num) { return first_record(objs, num) != nullptr; }
 
 // For every object number up to 0x7FFFFF, the last record that is neither an object-stream
 // container nor taken from one; when there is none, the last record taken from an object
@@ -161,8 +158,8 @@ cleaned_dict clean(const char* dict_text) {
 
 // The cleaned dictionary of the first kept record numbered num, when that record has one and
 // is a stream exactly when `stream` says so.
-cleaned_dict clean_record(const objvec& kept, int num, bool stream) {
-  const obj_entry* rec = first_record(kept, num);
+cleaned_dict clean_record(const objvec& kept, const record_index& index, int num, bool stream) {
+  const obj_entry* rec = first_record(kept, index, num);
   if (!rec || !rec->dict_text || (rec->has_stream != 0) != stream) return {};
   return clean(rec->dict_text);
 }
@@ -190,14 +187,15 @@ bool counts_pages(const cleaned_dict& node, int size) {
 
 // The catalog's /Pages is a direct dictionary, or a reference to a node whose /Count is
 // plausible for the output's /Size, or to a node that is itself a page.
-bool leads_to_pages(const objvec& kept, int catalog_num, int size) {
-  const cleaned_dict catalog = clean_record(kept, catalog_num, false);
+bool leads_to_pages(const objvec& kept, const record_index& index, int catalog_num, int size) {
+  const cleaned_dict catalog = clean_record(kept, index, catalog_num, false);
   if (!catalog.text) return false;
   const int v = value_of(catalog, "Pages");
   if (v < 0) return false;
   if (byte_at(catalog.bytes(), catalog.len, v) == '<') return true;
   const int node_num = reference_at(catalog, v);
-  const cleaned_dict node = node_num > 0 ? clean_record(kept, node_num, false) : cleaned_dict{};
+  const cleaned_dict node =
+      node_num > 0 ? clean_record(kept, index, node_num, false) : cleaned_dict{};
   if (!node.text) return false;
   return counts_pages(node, size) || has_type_name(node.text.get(), node.len, "Page");
 }
@@ -247,22 +245,23 @@ bool has_undecodable_filter(const cleaned_dict& stream) {
 }
 
 // num when it names a kept stream whose filter no reader decodes, else 0.
-int undecodable_stream(const objvec& kept, int num) {
-  return num > 0 && has_undecodable_filter(clean_record(kept, num, true)) ? num : 0;
+int undecodable_stream(const objvec& kept, const record_index& index, int num) {
+  return num > 0 && has_undecodable_filter(clean_record(kept, index, num, true)) ? num : 0;
 }
 
 // The first stream the page's first /Contents names (one reference, or the references
 // before the array's "]") whose filter no reader decodes, or 0.
-int undecodable_contents(const objvec& kept, const cleaned_dict& page) {
+int undecodable_contents(const objvec& kept, const record_index& index, const cleaned_dict& page) {
   const int v = value_of(page, "Contents");
   if (v < 0) return 0;
-  if (byte_at(page.bytes(), page.len, v) != '[') return undecodable_stream(kept, reference_at(page, v));
+  if (byte_at(page.bytes(), page.len, v) != '[')
+    return undecodable_stream(kept, index, reference_at(page, v));
   for (int i = v + 1; i < page.len && page.text[i] != ']';) {
     if (!is_digit(page.text[i])) {
       ++i;
       continue;
     }
-    const int num = undecodable_stream(kept, read_reference(page.bytes(), page.len, i));
+    const int num = undecodable_stream(kept, index, read_reference(page.bytes(), page.len, i));
     if (num) return num;
   }
   return 0;
@@ -274,7 +273,9 @@ int undecodable_contents(const objvec& kept, const cleaned_dict& page) {
 bool readers_can_open(const objvec& kept, int catalog_num) {
   int max_num = 0;
   for (int i = 0; i < kept.count; ++i) max_num = std::max(max_num, kept.items[i].num);
-  if (!leads_to_pages(kept, catalog_num, max_num + 1)) {
+  record_index index;
+  build_record_index(kept, index);
+  if (!leads_to_pages(kept, index, catalog_num, max_num + 1)) {
     set_error("catalog obj %ld does not lead to a page tree with at least one page - refusing to emit a "
               "false-green file",
               static_cast<long>(catalog_num));
@@ -285,7 +286,7 @@ bool readers_can_open(const objvec& kept, int catalog_num) {
     if (rec.has_stream || !rec.dict_text) continue;
     const cleaned_dict page = clean(rec.dict_text);
     if (!page.text || !has_type_name(page.text.get(), page.len, "Page")) continue;
-    if (const int num = undecodable_contents(kept, page)) {
+    if (const int num = undecodable_contents(kept, index, page)) {
       set_error("obj %ld is page content with a /Filter no reader can decode - refusing to emit a "
                 "false-green file",
                 static_cast<long>(num));

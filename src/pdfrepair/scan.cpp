@@ -56,11 +56,24 @@ int kw_at(const byte* b, int p, int end, std::string_view kw) {
   return p + n == end || !is_alnum(b[p + n]);
 }
 
+namespace {
+
+// The first position in [from, last] holding c, or -1.
+int next_byte(const byte* b, int from, int last, byte c) {
+  if (from > last) return -1;
+  const void* hit = std::memchr(b + from, c, static_cast<std::size_t>(last - from) + 1);
+  return hit ? static_cast<int>(static_cast<const byte*>(hit) - b) : -1;
+}
+
+}  // namespace
+
 int find_kw(const byte* b, int end, int start, std::string_view kw) {
   const int n = static_cast<int>(kw.size());
-  for (int s = std::max(start, 0); s <= end - n; ++s) {
-    if (b[s] != static_cast<byte>(kw[0]) || std::memcmp(b + s, kw.data(), kw.size()) != 0)
-      continue;
+  for (int s = std::max(start, 0); (s = next_byte(b, s, end - n, static_cast<byte>(kw[0]))) != -1;
+       ++s) {
+    // The second byte turns most candidates away before the comparison is called.
+    if (n > 1 && b[s + 1] != static_cast<byte>(kw[1])) continue;
+    if (std::memcmp(b + s, kw.data(), kw.size()) != 0) continue;
     if (s > 0 && is_alnum(b[s - 1])) continue;
     if (s + n < end && is_alnum(b[s + n])) continue;
     return s;
@@ -71,8 +84,8 @@ int find_kw(const byte* b, int end, int start, std::string_view kw) {
 int find_name(const byte* b, int len, int start, int limit, std::string_view name) {
   const int n = static_cast<int>(name.size());
   const int e = std::min(len, limit);
-  for (int i = std::max(start, 0); i <= e - 1 - n; ++i) {
-    if (b[i] != '/' || std::memcmp(b + i + 1, name.data(), name.size()) != 0) continue;
+  for (int i = std::max(start, 0); (i = next_byte(b, i, e - 1 - n, '/')) != -1; ++i) {
+    if (std::memcmp(b + i + 1, name.data(), name.size()) != 0) continue;
     if (i + 1 + n < e && is_alnum(b[i + 1 + n])) continue;
     return i;
   }

@@ -77,11 +77,41 @@ int parse_obj_head(const byte* b, int len, int p, int& num, int& gen);
 // no alphanumeric byte directly before or after it.
 int flex_kw_at(const byte* b, int len, int a, std::string_view kw);
 
+// First position at or after s (negative s: 0) where flex_kw_at holds for kw, or -1.
+int find_flex_kw(const byte* b, int len, int s, std::string_view kw);
+
 // First tolerant "endobj" (see flex_kw_at) at or after s, or -1.
 int find_endobj_flex(const byte* b, int len, int s);
 
 // First "stream" keyword after s and before m that follows a ">" (and white space) and is
 // followed by LF or CR LF, or -1.
 int find_stream_kw(const byte* b, int len, int s, int m);
+
+// Every position of one buffer where one search's test holds, found in a single pass the
+// first time a search asks, so that a series of forward searches costs a binary search
+// each. When the positions cannot be stored, every search walks the buffer as the plain one
+// does. A cache serves one buffer and one test.
+struct match_cache {
+  int* items = nullptr;  // increasing
+  int count = 0;
+  bool built = false;
+  bool failed = false;  // memory ran out
+
+  match_cache() = default;
+  match_cache(const match_cache&) = delete;
+  match_cache& operator=(const match_cache&) = delete;
+  ~match_cache();
+};
+
+// The searches above through a cache, with the same results.
+int find_kw(const byte* b, int len, int start, std::string_view kw, match_cache& cache);
+// kw has at least 6 bytes.
+int find_flex_kw(const byte* b, int len, int s, std::string_view kw, match_cache& cache);
+// The cache holds the "stream" keywords that open stream data after a ">" anywhere before.
+int find_stream_kw(const byte* b, int len, int s, int m, match_cache& opening);
+
+// First bounded "obj" at or after s (negative s: 0) that follows a readable object header
+// (parse_obj_head), or -1; the cache holds every such keyword.
+int find_obj_head(const byte* b, int len, int s, match_cache& heads);
 
 }  // namespace pdfrepair

@@ -2,8 +2,11 @@
 // back, becomes one record, with the object's dictionary, "stream" keyword and end located
 // forwards. The cross-reference table is consulted only to confirm a header damaged by a
 // stray byte of 0x80 or more.
+#include <cstdlib>
+
 #include "pdfrepair/digits.h"
 #include "pdfrepair/discovery.h"
+#include "pdfrepair/heap.h"
 
 namespace pdfrepair {
 
@@ -66,16 +69,36 @@ int object_end(const byte* b, int len, const object_body& body) {
   return k != -1 && k < e ? c : e;
 }
 
+// The numbers below the classic table's size that the table of records holds, kept up to
+// date as records are appended; the records are walked when there was no memory for it.
+struct listed_numbers {
+  const objvec& table;
+  const xref_info& xi;
+  heap_ptr<unsigned char[]> seen;
+
+  listed_numbers(const objvec& t, const xref_info& x) : table(t), xi(x) {
+    if (xi.has_xref && xi.xref_size > 0)
+      seen.reset(static_cast<unsigned char*>(std::calloc(static_cast<std::size_t>(xi.xref_size), 1)));
+  }
+  void note(int num) {
+    if (seen && num >= 0 && num < xi.xref_size) seen[num] = 1;
+  }
+  // Asked only for numbers below the table's size.
+  bool has(int num) const {
+    return seen ? seen[num] != 0 : find_record(table.items, table.count, num) != nullptr;
+  }
+};
+
 // A damaged header is taken only when the classic table lists this very object as in use at
 // the "obj" keyword's own offset and no record has its number yet. Without generation digits
 // the record takes the generation the table gives.
-int confirmed_damaged_head(const byte* b, int len, int p, const objvec& table,
+int confirmed_damaged_head(const byte* b, int len, int p, const listed_numbers& recorded,
                            const xref_info& xi, int& num, int& gen) {
   int n_num = 0, n_gen = 0;
   bool has_gen = false;
   const int n = parse_damaged_head(b, len, p, n_num, n_gen, has_gen);
   if (n < 0 || !xi.has_xref || n_num >= xi.xref_size || xi.xref_used[n_num] != 1 ||
-      xi.xref_off[n_num] != p || find_record(table.items, table.count, n_num))
+      xi.xref_off[n_num] != p || recorded.has(n_num))
     return -1;
   num = n_num;
   gen = has_gen ? n_gen : xi.xref_gen[n_num];
@@ -84,8 +107,8 @@ int confirmed_damaged_head(const byte* b, int len, int p, const objvec& table,
 
 // The end of a stream object that no "endobj" follows, as in the last object of a cut-off
 // file: just past its first "endstream", or the buffer's length when the data was cut too.
-int stream_end_without_endobj(const byte* b, int len, int stream_kw) {
-  const int t = find_kw(b, len, stream_kw + 6, "endstream");
+int stream_end_without_endobj(const byte* b, int len, int stream_kw, body_searches& searches) {
+  const int t = find_kw(b, len, stream_kw + 6, "endstream", searches.endstream);
   return t == -1 ? len : t + 9;
 }
 
@@ -135,7 +158,7 @@ int parse_damaged_head(const byte* b, int len, int p, int& num, int& gen, bool& 
   return n;
 }
 
-object_body locate_body(const byte* b, int len, int obj_kw) {
+object_body locate_body(const byte* b, int len, int obj_kw, body_searches& searches) {
   object_body body;
   // A single "<" makes a dictionary, and so does a damaged first "<" (a byte of 0x80 or
   // more followed by "<").
@@ -143,42 +166,43 @@ object_body locate_body(const byte* b, int len, int obj_kw) {
   const int c = byte_at(b, len, q);
   if (c == '<' || (c >= 0x80 && byte_at(b, len, q + 1) == '<')) body.dict_off = q;
   if (body.dict_off < 0) {
-    body.end = find_endobj_flex(b, len, obj_kw + 3);
+    body.end = find_flex_kw(b, len, obj_kw + 3, "endobj", searches.endobj);
     return body;
   }
-  body.end = find_endobj_flex(b, len, q);
-  body.stream_kw = find_own_stream_kw(b, len, q, body.end > 0 ? body.end : len);
-  if (body.stream_kw > 0 && body.end < 0) body.end = stream_end_without_endobj(b, len, body.stream_kw);
+  body.end = find_flex_kw(b, len, q, "endobj", searches.endobj);
+  body.stream_kw = find_own_stream_kw(b, len, q, body.end > 0 ? body.end : len, searches);
+  if (body.stream_kw > 0 && body.end < 0)
+    body.end = stream_end_without_endobj(b, len, body.stream_kw, searches);
   return body;
 }
 
-int find_own_stream_kw(const byte* buf, int len, int dict_off, int m) {
-  const int s = find_stream_kw(buf, len, dict_off, m);
+int find_own_stream_kw(const byte* buf, int len, int dict_off, int m, body_searches& searches) {
+  const int s = find_stream_kw(buf, len, dict_off, m, searches.opening);
   if (s <= 0) return s;
   // A dictionary whose "endobj" is missing would otherwise take the next object's stream.
-  for (int k = find_kw(buf, s, dict_off + 1, "obj"); k != -1; k = find_kw(buf, s, k + 1, "obj")) {
-    int num = 0, gen = 0;
-    if (parse_obj_head(buf, len, k, num, gen) >= 0) return -1;
-  }
-  return s;
+  const int k = find_obj_head(buf, len, dict_off + 1, searches.heads);
+  return k != -1 && k < s ? -1 : s;
 }
 
-void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi) {
+void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi,
+                body_searches& searches) {
+  listed_numbers recorded(table, xi);
   // A keyword in the last three bytes is not visited: no object could follow it.
-  for (int p = 0; p <= len - 4; ++p) {
-    if (!kw_at(buf, p, len, "obj")) continue;
+  for (int p = find_kw(buf, len, 0, "obj"); p != -1 && p <= len - 4; p = find_kw(buf, len, p + 1, "obj")) {
     obj_entry rec;
     rec.hdr_off = parse_obj_head(buf, len, p, rec.num, rec.gen);
-    if (rec.hdr_off < 0) rec.hdr_off = confirmed_damaged_head(buf, len, p, table, xi, rec.num, rec.gen);
+    if (rec.hdr_off < 0) rec.hdr_off = confirmed_damaged_head(buf, len, p, recorded, xi, rec.num, rec.gen);
     if (rec.hdr_off < 0) continue;
-    const object_body body = locate_body(buf, len, p);
+    const object_body body = locate_body(buf, len, p, searches);
     const int end = object_end(buf, len, body);
     if (end < 0) continue;
     rec.dict_off = body.dict_off;
     rec.stream_kw = body.stream_kw;
     rec.endobj_off = end;
     rec.obj_end = end_past_endobj(end);
+    const int before = table.count;
     objvec_push(table, rec);
+    if (table.count > before) recorded.note(rec.num);
   }
 }
 

@@ -65,8 +65,22 @@ length_entry read_length_entry(const byte* b, int len, int dict_off, int s) {
 // The length held by the object an indirect /Length names: the integer after the header of
 // the first record with that number. -1 when there is no such record, when it has a stream
 // of its own, or when its header or its value cannot be read.
-int referenced_length(const byte* b, int len, const obj_entry* items, int count, int num) {
-  const obj_entry* target = find_record(items, count, num);
+// The records a stream's indirect /Length may name, indexed by number when first needed.
+struct length_targets {
+  const obj_entry* items;
+  int count;
+  record_index index;
+  bool indexed = false;
+
+  const obj_entry* first(int num) {
+    if (!indexed) build_record_index(items, count, index);
+    indexed = true;
+    return first_record(items, count, index, num);
+  }
+};
+
+int referenced_length(const byte* b, int len, length_targets& targets, int num) {
+  const obj_entry* target = targets.first(num);
   if (!target || target->has_stream) return -1;
   int pos = target->hdr_off;
   const int before = pos;
@@ -105,31 +119,25 @@ int trim_eol(const byte* b, int d, int t) {
   return t;
 }
 
-// The first "endstream" with up to two letters damaged in [from, m), or -1.
-int find_flex_endstream(const byte* b, int len, int from, int m) {
-  for (int k = from; k < m; ++k)
-    if (flex_kw_at(b, len, k, endstream_kw)) return k;
-  return -1;
-}
-
 // The end found by searching from one byte after the data start for "endstream", exact
 // first, then with up to two letters damaged; -1 when none lies before the object's end m.
-// Keywords at or after m are never used, so neither search looks beyond it.
-int searched_end(const byte* b, int len, int d, int m) {
+// Keywords at or after m are never used. Before m a keyword is read the same whether the
+// search stops a keyword's length past m or runs to the buffer's end.
+int searched_end(const byte* b, int len, int d, int m, body_searches& searches) {
   if (d >= m) return -1;
-  const int window = m > len - endstream_len ? len : m + endstream_len;
-  int t = find_kw(b, window, d + 1, endstream_kw);
-  if (t == -1 || t >= m) t = find_flex_endstream(b, len, d + 1, m);
-  return t == -1 ? -1 : trim_eol(b, d, t);
+  int t = find_kw(b, len, d + 1, endstream_kw, searches.endstream);
+  if (t == -1 || t >= m) t = find_flex_kw(b, len, d + 1, endstream_kw, searches.flex_endstream);
+  return t == -1 || t >= m ? -1 : trim_eol(b, d, t);
 }
 
-void measure_stream(const byte* b, int len, const obj_entry* items, int count, obj_entry& rec) {
+void measure_stream(const byte* b, int len, length_targets& targets, body_searches& searches,
+                    obj_entry& rec) {
   if (rec.dict_off < 0) {
     rec.has_stream = 0;
     return;
   }
   const int m = rec.endobj_off > 0 ? rec.endobj_off : len;
-  const int s = find_own_stream_kw(b, len, rec.dict_off, m);
+  const int s = find_own_stream_kw(b, len, rec.dict_off, m, searches);
   if (s < 0) {
     rec.stream_kw = -1;
     rec.has_stream = 0;
@@ -141,10 +149,10 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
   // Without a readable, non-negative length (-1) there is nothing to confirm: the keyword
   // alone decides, and the length counts as wrong.
   const length_entry entry = read_length_entry(b, len, rec.dict_off, s);
-  const int declared = entry.indirect ? referenced_length(b, len, items, count, entry.value) : entry.value;
+  const int declared = entry.indirect ? referenced_length(b, len, targets, entry.value) : entry.value;
 
   int end = declared >= 0 ? confirmed_end(b, len, d, declared, m) : -1;
-  if (end < 0) end = searched_end(b, len, d, m);
+  if (end < 0) end = searched_end(b, len, d, m, searches);
   if (end < 0) {
     // No end keyword: the data stops at the object's "endobj", so that it never takes in the
     // objects after it, and runs to the end of the file, untrimmed, when the file was cut off.
@@ -161,8 +169,9 @@ void measure_stream(const byte* b, int len, const obj_entry* items, int count, o
 
 }  // namespace
 
-void scan_pass2(const byte* buf, int len, obj_entry* items, int count) {
-  for (int i = 0; i < count; ++i) measure_stream(buf, len, items, count, items[i]);
+void scan_pass2(const byte* buf, int len, obj_entry* items, int count, body_searches& searches) {
+  length_targets targets{items, count, {}};
+  for (int i = 0; i < count; ++i) measure_stream(buf, len, targets, searches, items[i]);
 }
 
 }  // namespace pdfrepair

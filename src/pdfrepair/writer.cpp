@@ -209,14 +209,15 @@ text_ptr with_length(text_ptr text, int measured) {
   return out;
 }
 
-void write_stream(out_buf& out, const byte* in, int size, const objvec& kept, const obj_entry& r) {
+void write_stream(out_buf& out, const byte* in, int size, const objvec& kept,
+                  const record_index& index, const obj_entry& r) {
   const data_range data = stream_data(r, size);
   text_ptr dict;
   int len = 0;
   if (const heap_ptr<byte[]> copy = stream_dict_copy(in, size, r, data.len, len))
     dict.reset(sanitize_dict_text(copy.get(), len));
   if (dict) {
-    if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), kept.items, kept.count))
+    if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), kept.items, kept.count, index))
       dict.reset(kids);
   }
   buf_finished(out, with_length(cleaned_and_boxed(dict.get()), data.len));
@@ -226,7 +227,7 @@ void write_stream(out_buf& out, const byte* in, int size, const objvec& kept, co
 }
 
 void write_object(out_buf& out, const byte* in, int size, const objvec& kept,
-                  const obj_entry& r) {
+                  const record_index& index, const obj_entry& r) {
   buf_printf(out, "%d %d obj\n", r.num, r.gen);
   if (r.in_objstm) {
     if (r.dict_text) {
@@ -237,7 +238,7 @@ void write_object(out_buf& out, const byte* in, int size, const objvec& kept,
     }
     buf_text(out, "\nendobj\n");
   } else if (r.has_stream) {
-    write_stream(out, in, size, kept, r);
+    write_stream(out, in, size, kept, index, r);
   } else {
     buf_finished(out, r.dict_text ? cleaned_and_boxed(r.dict_text) : sanitized_body(in, size, r));
     buf_text(out, "endobj\n");
@@ -331,11 +332,13 @@ int write_output(const byte* input, int size, const objvec& kept, int catalog_nu
   std::sort(order.get(), order.get() + kept.count,
             [&kept](int a, int b) { return order_cmp(kept.items, a, b) < 0; });
 
+  record_index index;
+  build_record_index(kept, index);
   buf_text(out, header);
   for (int i = 0; i < kept.count; ++i) {
     const obj_entry& r = kept.items[order[i]];
     const std::uint64_t offset = out.len;
-    write_object(out, input, size, kept, r);
+    write_object(out, input, size, kept, index, r);
     if (r.num < 0) continue;
     offsets[r.num] = static_cast<int>(offset);
     if (gens) gens[r.num] = r.gen;
