@@ -10,7 +10,6 @@ namespace pdfrepair {
 namespace {
 
 constexpr std::string_view endstream_kw = "endstream";
-constexpr int endstream_len = static_cast<int>(endstream_kw.size());
 
 // The /Length entry as written: a value, and whether it names an object rather than a
 // length. value -1: no usable entry.
