@@ -67,11 +67,8 @@ bool has_record_at(const request& r, int num, int off) {
       if (r.a.objs.items[i].num == num && r.a.objs.items[i].hdr_off == off) return true;
     return false;
   }
-  const record_index::slot* begin = index.slots;
-  const record_index::slot* end = begin + index.count;
-  const record_index::slot* s = std::lower_bound(
-      begin, end, num, [](const record_index::slot& a, int n) { return a.num < n; });
-  for (; s != end && s->num == num; ++s)
+  const record_index::slot* end = index.slots + index.count;
+  for (const record_index::slot* s = first_slot(index, num); s != end && s->num == num; ++s)
     if (r.a.objs.items[s->pos].hdr_off == off) return true;
   return false;
 }

@@ -52,11 +52,13 @@ const obj_entry* first_record(const obj_entry* items, int count, const record_in
       if (items[i].num == num) return &items[i];
     return nullptr;
   }
-  const record_index::slot* begin = index.slots;
-  const record_index::slot* end = begin + index.count;
-  const record_index::slot* s = std::lower_bound(
-      begin, end, num, [](const record_index::slot& a, int n) { return a.num < n; });
-  return s != end && s->num == num ? &items[s->pos] : nullptr;
+  const record_index::slot* s = first_slot(index, num);
+  return s != index.slots + index.count && s->num == num ? &items[s->pos] : nullptr;
+}
+
+const record_index::slot* first_slot(const record_index& index, int num) {
+  return std::lower_bound(index.slots, index.slots + index.count, num,
+                          [](const record_index::slot& a, int n) { return a.num < n; });
 }
 
 record_index::~record_index() { std::free(slots); }

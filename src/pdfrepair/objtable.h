@@ -69,6 +69,10 @@ struct record_index {
 };
 
 void build_record_index(const obj_entry* items, int count, record_index& index);
+
+// The first slot of this number in a built index (its slots of one number lie side by side,
+// in table order), or the first slot of a larger number, or the end.
+const record_index::slot* first_slot(const record_index& index, int num);
 inline void build_record_index(const objvec& objs, record_index& index) {
   build_record_index(objs.items, objs.count, index);
 }
