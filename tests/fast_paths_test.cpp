@@ -14,6 +14,7 @@
 
 #include "pdfrepair/dict.h"
 #include "pdfrepair/pagetree.h"
+#include "pdfrepair/prune.h"
 #include "pdfrepair/scan.h"
 
 namespace {
@@ -88,6 +89,20 @@ int plain_find_obj_head(const byte* b, int len, int s) {
   return -1;
 }
 
+// Every digit run tried as the number of a reference.
+std::vector<int> plain_collect_refs(const byte* t, int length) {
+  std::vector<int> refs;
+  for (int i = 0; i < length;) {
+    if (!is_digit(t[i])) {
+      ++i;
+      continue;
+    }
+    const int num = read_reference(t, length, i);
+    if (num > 0) refs.push_back(num);
+  }
+  return refs;
+}
+
 TEST(FastPaths, KeywordAndNameSearchesMatchTheByteWalk) {
   for_random_buffers([](const byte* b, int len, std::mt19937& rng) {
     for (const std::string_view kw : {"obj", "stream", "endstream"}) {
@@ -125,6 +140,38 @@ TEST(FastPaths, FirstDictionaryOfAPartlySanitisedSpanMatchesTheWholeOne) {
     std::unique_ptr<char, decltype(&std::free)> fast(sanitize_first_dict(b, len), &std::free);
     ASSERT_TRUE(cleaned && fast);
     ASSERT_STREQ(fast.get(), cleaned.get());
+  });
+}
+
+TEST(FastPaths, SanitisedTextMatchesTheStepByStepRewrite) {
+  const auto expect_same = [](const byte* b, int len) {
+    std::unique_ptr<char, decltype(&std::free)> fast(sanitize_dict_text(b, len), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> steps(sanitize_dict_text_by_steps(b, len), &std::free);
+    ASSERT_TRUE(fast && steps);
+    ASSERT_STREQ(fast.get(), steps.get());
+  };
+  // The bytes the rewrite tells apart, each also bit-inverted, and any byte at all.
+  constexpr std::string_view classes{"<>()\\/R09 \n\r\t\f\v\0aZ#[]%", 22};
+  std::mt19937 rng(3);
+  for (int round = 0; round < 100000; ++round) {
+    std::vector<byte> data(rng() % (round % 100 == 0 ? 3000 : 12));
+    for (byte& c : data) {
+      c = static_cast<byte>(round % 3 == 0 ? rng() : classes[rng() % classes.size()]);
+      if (rng() % 3 == 0) c = static_cast<byte>(255 - c);
+    }
+    const exact_buffer e = exact(data);
+    expect_same(e.bytes.get(), e.len);
+  }
+}
+
+TEST(FastPaths, ReferencesCollectedMatchTheDigitWalk) {
+  for_random_buffers([](const byte* b, int len, std::mt19937&) {
+    int* refs = nullptr;
+    int count = 0, cap = 0;
+    ASSERT_EQ(collect_refs(reinterpret_cast<const char*>(b), len, refs, count, cap), 1);
+    const std::vector<int> collected(refs, refs + count);
+    std::free(refs);
+    ASSERT_EQ(collected, plain_collect_refs(b, len));
   });
 }
 

@@ -31,6 +31,10 @@ inline bool is_control(int c) {
 // max_dict_span, or exhausted memory.
 char* sanitize_dict_text(const byte* bytes, int length);
 
+// sanitize_dict_text with every byte taken through the full step of the rewrite, none copied
+// in a run or looked up in a table: the reference those shortcuts are tested against.
+char* sanitize_dict_text_by_steps(const byte* bytes, int length);
+
 // The first complete dictionary of a sanitised, NUL-terminated text (everything after the
 // ">>" that closes its first "<<" is dropped), with every name one edit away from a
 // well-known PDF name replaced by that name. Never refuses a text; null only when memory

@@ -44,6 +44,7 @@ struct sanitize_state {
   bool in_literal = false;
   bool in_hex = false;
   int prev = -1;  // the latest input byte that is neither NUL nor white space; -1 for none
+  bool runs = true;  // false takes every byte through a full step, as the runs are tested against
 };
 
 void emit(sanitize_state& s, int c) { s.out[s.out_len++] = static_cast<char>(c); }
@@ -220,13 +221,112 @@ int copy_string_run(sanitize_state& s, int i, int stop) {
   return j;
 }
 
+// Outside strings, what a step makes of one byte that changes no state, by the classes of
+// its neighbours: the byte it emits, `dropped`, or `stepped` when the byte opens or closes
+// something and takes the full step. Built once by running the steps themselves on every
+// combination of classes, so that the table can only ever agree with them.
+class plain_byte_table {
+ public:
+  static constexpr byte dropped = 0x00;  // no step emits NUL outside strings
+  static constexpr byte stepped = 0x80;  // nor a byte of 0x80 or more
+
+  plain_byte_table() {
+    for (int c = 0; c < 256; ++c) {
+      prev_kind_[c + 1] = static_cast<byte>(prev_kind_of(c));
+      next_kind_[c] = static_cast<byte>(next_kind_of(c));
+      gap_[c] = is_gap(c);
+      digit_[c] = is_digit(c);
+    }
+    prev_kind_[0] = 0;  // no preceding byte
+    for (int c = 0; c < 256; ++c)
+      for (int p = 0; p < prev_kinds; ++p)
+        for (int n = 0; n < next_kinds; ++n)
+          for (int n2 = 0; n2 < 2; ++n2)
+            for (int gap = 0; gap < 2; ++gap) outcome_[index(c, p, n, n2, gap)] = step_on(c, p, n, n2, gap);
+  }
+
+  // The outcome for the byte at i, which has two bytes after it; prev as in sanitize_state.
+  byte at(const byte* in, int i, int prev) const {
+    const int gap = i == 0 ? 1 : gap_[in[i - 1]];
+    return outcome_[index(in[i], prev_kind_[prev + 1], next_kind_[in[i + 1]], digit_[in[i + 2]], gap)];
+  }
+
+ private:
+  // What the steps ask of the preceding non-blank byte, and a byte that stands for each kind.
+  static constexpr int prev_kinds = 7;
+  static constexpr int prev_sample[prev_kinds] = {-1, '/', '(', '0', 'R', 'a', '#'};
+  static int prev_kind_of(int prev) {
+    if (prev == '/') return 1;
+    if (prev == '(' || prev == ')' || prev == '<' || prev == '[' || prev >= 0x80) return 2;
+    if (is_digit(prev)) return 3;
+    if (prev == 'R') return 4;
+    return is_letter(prev) ? 5 : 6;
+  }
+  // What they ask of the next byte ("<", letter, digit, white space, an end of a reference,
+  // anything else).
+  static constexpr int next_kinds = 6;
+  static constexpr int next_sample[next_kinds] = {'<', 'a', '0', ' ', '/', '#'};
+  static int next_kind_of(int next) {
+    if (next == '<') return 0;
+    if (is_letter(next)) return 1;
+    if (is_digit(next)) return 2;
+    if (is_ascii_ws(next)) return 3;
+    return next == '/' || next == '>' || next == ']' || next == ')' ? 4 : 5;
+  }
+  // A word boundary before the byte; FF and VT do not make one.
+  static bool is_gap(int before) {
+    return before == 0x00 || before == '\t' || before == '\n' || before == '\r' || before == ' ' ||
+           before >= 0x80;
+  }
+
+  static int index(int c, int p, int n, int n2, int gap) {
+    return (((c * prev_kinds + p) * next_kinds + n) * 2 + n2) * 2 + gap;
+  }
+
+  static byte step_on(int c, int p, int n, int n2, int gap) {
+    const byte in[4] = {static_cast<byte>(gap ? ' ' : '#'), static_cast<byte>(c),
+                        static_cast<byte>(next_sample[n]), static_cast<byte>(n2 ? '0' : '#')};
+    char out[4];
+    sanitize_state s{in, 4, out};
+    s.prev = prev_sample[p];
+    if (c == '<' || c == '>' || c == '(' || sanitize_step(s, 1) != 1) return stepped;
+    return s.out_len == 0 ? dropped : static_cast<byte>(out[0]);
+  }
+
+  byte prev_kind_[257];  // by the preceding non-blank byte + 1
+  byte next_kind_[256];
+  byte gap_[256];
+  byte digit_[256];
+  byte outcome_[256 * prev_kinds * next_kinds * 2 * 2];
+};
+
+// Outside strings, the run of bytes from i (before stop, and two before the end of the
+// input) that change no state, each emitted as its step would. Returns where the run ends.
+int copy_plain_run(sanitize_state& s, int i, int stop) {
+  static const plain_byte_table table;
+  const int end = std::min(stop, s.len - 2);
+  char* out = s.out + s.out_len;  // locals: the compiler cannot tell that *out is not s
+  int prev = s.prev;
+  for (; i < end; ++i) {
+    const byte r = table.at(s.in, i, prev);
+    if (r == plain_byte_table::stepped) break;
+    *out = static_cast<char>(r);
+    out += r != plain_byte_table::dropped;
+    prev = is_filler(s.in[i]) ? prev : s.in[i];
+  }
+  s.out_len = static_cast<int>(out - s.out);
+  s.prev = prev;
+  return i;
+}
+
 // Runs the steps from the byte at i on while they start before stop; returns where the next
 // one starts.
 int sanitize_until(sanitize_state& s, int i, int stop) {
   while (i < stop) {
-    if (s.in_literal || s.in_hex) {
-      // Strings make up much of binary data: their plain bytes go over in one copy.
-      i = copy_string_run(s, i, stop);
+    // Strings make up much of binary data: their plain bytes go over in one copy; the bytes
+    // between them mostly change no state and go through a table.
+    if (s.runs) {
+      i = s.in_literal || s.in_hex ? copy_string_run(s, i, stop) : copy_plain_run(s, i, stop);
       if (i >= stop) break;
     }
     const int used = sanitize_step(s, i);
@@ -246,19 +346,26 @@ char* sanitize_buffer(int length) {
   return static_cast<char*>(std::malloc(n + 3 * (n / 2) + 1));
 }
 
-constexpr int first_dict_step = 128;  // bytes sanitised before the first look for the end
-
-}  // namespace
-
-char* sanitize_dict_text(const byte* bytes, int length) {
+char* sanitize_whole(const byte* bytes, int length, bool runs) {
   if (length < 0 || length > max_dict_span) return nullptr;
   char* out = sanitize_buffer(length);
   if (!out) return nullptr;
   sanitize_state s{bytes, length, out};
+  s.runs = runs;
   sanitize_until(s, 0, length);
   close_open_levels(s);
   out[s.out_len] = '\0';
   return out;
+}
+
+constexpr int first_dict_step = 128;  // bytes sanitised before the first look for the end
+
+}  // namespace
+
+char* sanitize_dict_text(const byte* bytes, int length) { return sanitize_whole(bytes, length, true); }
+
+char* sanitize_dict_text_by_steps(const byte* bytes, int length) {
+  return sanitize_whole(bytes, length, false);
 }
 
 char* sanitize_first_dict(const byte* bytes, int length) {

@@ -140,14 +140,23 @@ bool remove_dead_dictionaries(objvec& kept, int& dead_count) {
 
 int collect_refs(const char* text, int length, int*& refs, int& ref_count, int& ref_cap) {
   const byte* t = reinterpret_cast<const byte*>(text);
-  int i = 0;
-  while (i < length) {
-    if (!is_digit(t[i])) {
-      ++i;
-      continue;
+  // Only digits and white space stand between a reference's number and its "R", so the digit
+  // walk needs to run only over such a run that ends in an "R"; it reaches every run at its
+  // start, since no reference read before it can end inside it.
+  for (int r = 0; r < length; ++r) {
+    const void* found = std::memchr(t + r, 'R', static_cast<std::size_t>(length - r));
+    if (!found) break;
+    r = static_cast<int>(static_cast<const byte*>(found) - t);
+    int i = r;
+    while (i > 0 && (is_digit(t[i - 1]) || is_ascii_ws(t[i - 1]))) --i;
+    while (i < r) {
+      if (!is_digit(t[i])) {
+        ++i;
+        continue;
+      }
+      const int num = read_reference(t, length, i);
+      if (num > 0 && !append_ref(num, refs, ref_count, ref_cap)) return 0;
     }
-    const int num = read_reference(t, length, i);
-    if (num > 0 && !append_ref(num, refs, ref_count, ref_cap)) return 0;
   }
   return 1;
 }
