@@ -2,6 +2,7 @@
 // replaces each name that is one edit away from a well-known PDF name by that name
 // (/Kid5 becomes /Kids, /ColorSpac becomes /ColorSpace).
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -126,7 +127,7 @@ int score(std::string_view key) {
 
 // The key that replaces a name run, or an empty view when none does. Runs without a letter
 // (numbers such as /1.5) are never replaced.
-std::string_view replacement(std::string_view name) {
+std::string_view searched_replacement(std::string_view name) {
   if (!has_byte_in(name, is_letter) || name.size() > max_compared) return {};
   const bool digit = has_byte_in(name, is_digit);
   const std::size_t n = name.size();
@@ -146,6 +147,19 @@ std::string_view replacement(std::string_view name) {
     }
   }
   return chosen;
+}
+
+// searched_replacement, with the answers for the known names themselves, by far the most
+// frequent names, worked out once.
+std::string_view replacement(std::string_view name) {
+  static const auto known = [] {
+    std::array<std::string_view, std::size(keys)> answers;
+    for (std::size_t k = 0; k < std::size(keys); ++k) answers[k] = searched_replacement(keys[k]);
+    return answers;
+  }();
+  for (std::size_t k = 0; k < std::size(keys); ++k)
+    if (keys[k] == name) return known[k];
+  return searched_replacement(name);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // and is restored where its neighbours make the restored byte plausible.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -202,6 +203,11 @@ void close_open_levels(sanitize_state& s) {
   }
 }
 
+constexpr std::uint64_t ones = 0x0101010101010101;
+
+// Whether any of the eight bytes of w is zero.
+bool has_zero_byte(std::uint64_t w) { return ((w - ones) & ~w & (ones << 7)) != 0; }
+
 // Inside a string, the run of bytes from i (before stop) that the steps would copy one by
 // one, unchanged: anything but NUL and what ends or escapes the string. Returns where the run
 // ends.
@@ -209,6 +215,11 @@ int copy_string_run(sanitize_state& s, int i, int stop) {
   const byte closer = s.in_literal ? ')' : '>';
   const byte escape = s.in_literal ? '\\' : closer;
   int j = i;
+  // Eight bytes at a time while none of them is one of the three.
+  for (std::uint64_t w; j + 8 <= stop; j += 8) {
+    std::memcpy(&w, s.in + j, 8);
+    if (has_zero_byte(w) || has_zero_byte(w ^ (ones * closer)) || has_zero_byte(w ^ (ones * escape))) break;
+  }
   while (j < stop && s.in[j] != 0x00 && s.in[j] != closer && s.in[j] != escape) ++j;
   std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(j - i));
   s.out_len += j - i;

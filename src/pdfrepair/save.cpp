@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -46,6 +47,18 @@ bool replace_file(const std::string& from, const char* to) {
 #endif
 }
 
+// Writes in pieces of 1 MiB: one write of the whole buffer is several times slower on Linux,
+// where the kernel copies it into the page cache in one go.
+bool write_all(const byte* data, std::size_t len, std::FILE* f) {
+  constexpr std::size_t piece = std::size_t{1} << 20;
+  for (std::size_t done = 0; done < len;) {
+    const std::size_t n = std::min(piece, len - done);
+    if (std::fwrite(data + done, 1, n, f) != n) return false;
+    done += n;
+  }
+  return true;
+}
+
 }  // namespace
 
 int save_output(const byte* data, std::size_t len, const char* output_path) {
@@ -59,7 +72,7 @@ int save_output(const byte* data, std::size_t len, const char* output_path) {
     set_error("cannot write %s", output_path);
     return 0;
   }
-  const bool written = std::fwrite(data, 1, len, f) == len;
+  const bool written = write_all(data, len, f);
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed) {
     std::remove(temp.c_str());
