@@ -84,17 +84,29 @@ int bits(inflate_state& s, int n) {
 // The next symbol of code h, read one bit at a time (Huffman codes are sent first bit first).
 // After len bits, the bits read match a code of that length exactly when they fall among the
 // counts[len] consecutive codes starting at first; otherwise they are the start of a longer
-// code. Returns bad_data when no code of up to 15 bits matches.
+// code. Returns bad_data when no code of up to 15 bits matches. The bits are taken from a
+// local copy of the reader, written back only with a symbol: after a failure nothing reads it.
 int decode(inflate_state& s, const huff_table& h) {
+  std::uint32_t acc = s.bit_acc;
+  int avail = s.bit_avail;
   int code = 0;   // the bits read so far, the first one most significant
   int first = 0;  // the first code of length len
   int index = 0;  // where the symbols of length len begin in h.symbols
   for (int len = 1; len <= max_bits; ++len) {
-    int bit = bits(s, 1);
-    if (bit < 0) return bit;
-    code |= bit;
-    int count = h.counts[len];
-    if (code - count < first) return h.symbols[index + (code - first)];
+    if (avail == 0) {
+      if (s.src_pos == s.src_len) return input_exhausted;
+      acc = s.src[s.src_pos++];
+      avail = 8;
+    }
+    code |= static_cast<int>(acc & 1);
+    acc >>= 1;
+    --avail;
+    const int count = h.counts[len];
+    if (code - count < first) {
+      s.bit_acc = acc;
+      s.bit_avail = avail;
+      return h.symbols[index + (code - first)];
+    }
     index += count;
     first = (first + count) << 1;
     code <<= 1;
