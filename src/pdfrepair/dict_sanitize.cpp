@@ -45,7 +45,7 @@ struct sanitize_state {
   bool in_literal = false;
   bool in_hex = false;
   int prev = -1;  // the latest input byte that is neither NUL nor white space; -1 for none
-  bool runs = true;  // false takes every byte through a full step, as the runs are tested against
+  bool runs = true;  // false: every byte takes the full step (what the runs are tested against)
 };
 
 void emit(sanitize_state& s, int c) { s.out[s.out_len++] = static_cast<char>(c); }
@@ -218,7 +218,9 @@ int copy_string_run(sanitize_state& s, int i, int stop) {
   // Eight bytes at a time while none of them is one of the three.
   for (std::uint64_t w; j + 8 <= stop; j += 8) {
     std::memcpy(&w, s.in + j, 8);
-    if (has_zero_byte(w) || has_zero_byte(w ^ (ones * closer)) || has_zero_byte(w ^ (ones * escape))) break;
+    if (has_zero_byte(w) || has_zero_byte(w ^ (ones * closer)) ||
+        has_zero_byte(w ^ (ones * escape)))
+      break;
   }
   while (j < stop && s.in[j] != 0x00 && s.in[j] != closer && s.in[j] != escape) ++j;
   std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(j - i));
@@ -253,13 +255,15 @@ class plain_byte_table {
       for (int p = 0; p < prev_kinds; ++p)
         for (int n = 0; n < next_kinds; ++n)
           for (int n2 = 0; n2 < 2; ++n2)
-            for (int gap = 0; gap < 2; ++gap) outcome_[index(c, p, n, n2, gap)] = step_on(c, p, n, n2, gap);
+            for (int gap = 0; gap < 2; ++gap)
+              outcome_[index(c, p, n, n2, gap)] = step_on(c, p, n, n2, gap);
   }
 
   // The outcome for the byte at i, which has two bytes after it; prev as in sanitize_state.
   byte at(const byte* in, int i, int prev) const {
     const int gap = i == 0 ? 1 : gap_[in[i - 1]];
-    return outcome_[index(in[i], prev_kind_[prev + 1], next_kind_[in[i + 1]], digit_[in[i + 2]], gap)];
+    return outcome_[index(in[i], prev_kind_[prev + 1], next_kind_[in[i + 1]], digit_[in[i + 2]],
+                          gap)];
   }
 
  private:
@@ -373,7 +377,9 @@ constexpr int first_dict_step = 128;  // bytes sanitised before the first look f
 
 }  // namespace
 
-char* sanitize_dict_text(const byte* bytes, int length) { return sanitize_whole(bytes, length, true); }
+char* sanitize_dict_text(const byte* bytes, int length) {
+  return sanitize_whole(bytes, length, true);
+}
 
 char* sanitize_dict_text_by_steps(const byte* bytes, int length) {
   return sanitize_whole(bytes, length, false);
