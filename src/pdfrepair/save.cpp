@@ -47,8 +47,9 @@ bool replace_file(const std::string& from, const char* to) {
 #endif
 }
 
-// Writes in pieces of 1 MiB: one write of the whole buffer is several times slower on Linux,
-// where the kernel copies it into the page cache in one go.
+// Writes in pieces of 1 MiB: on Linux one write of a whole buffer of tens of megabytes, which
+// the kernel copies into the page cache in one go, took up to a tenth of a second longer and
+// varied from run to run.
 bool write_all(const byte* data, std::size_t len, std::FILE* f) {
   constexpr std::size_t piece = std::size_t{1} << 20;
   for (std::size_t done = 0; done < len;) {
