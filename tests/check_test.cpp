@@ -61,17 +61,26 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
       {"listed object missing",
        document().list(7, 20).build().bytes,
        {"xref entry for obj 7 points nowhere"}},
-      {"listed offset points at white space before the header",
+      {"listed offset points at the line break before the header",
        [] {
          PdfBuilder b = document();
          return b.list(3, b.offset(3) - 1).build().bytes;
+       }(),
+       {}},
+      {"listed offset points inside the header",
+       [] {
+         PdfBuilder b = document();
+         return b.list(3, b.offset(3) + 1).build().bytes;
        }(),
        {"broken xref (obj 3 offset mismatch)"}},
       {"stream longer than its /Length",
        document().stream(5, "", "0123456789", {.length = "4"}).build().bytes,
        {"wrong /Length at obj 5"}},
-      {"Latin-1 in a dictionary string",
-       document().object(5, "<</Title (caf\xe9)>>").build().bytes,
+      {"Latin-1 and UTF-16 in dictionary strings are text",
+       document().object(5, std::string("<</Title (caf\xe9) /Author (\xfe\xff\0A(\0<)) /S 1>>", 41)).build().bytes,
+       {}},
+      {"Latin-1 outside a string",
+       document().object(5, "<</Title /caf\xe9>>").build().bytes,
        {"binary garbage in obj 5 dict"}},
       {"vertical tab in a dictionary",
        document().object(5, "<</A\v1>>").build().bytes,
@@ -85,7 +94,7 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
        document().object(5, "<</A 1>>>>").build().bytes,
        {"binary garbage in obj 5 dict"}},
       {"Latin-1 in a nested dictionary",
-       document().object(5, "<</A<</T (caf\xe9)>>>>").build().bytes,
+       document().object(5, "<</A<</T /caf\xe9>>>>").build().bytes,
        {"binary garbage in obj 5 dict"}},
       {"two references to one missing object",
        document().object(5, "<</A 9 0 R /B 9 0 R>>").build().bytes,

@@ -61,13 +61,16 @@ const cleaning names[] = {
     {"name_ends_at_other_bytes", "/Kid5#20/C0unt.1", "/Kids#20/Count.1"},
     {"names_inside_dictionary", "<</Typ3/Pag1/Kid5[1 0 R]/C0unt 1>>",
      "<</Type/Page/Kids[1 0 R]/Count 1>>"},
+    {"names_inside_strings_are_text", "<</Title (/Kid5 (/C0unt) \\) /P4ge)/Kid5 1>>",
+     "<</Title (/Kid5 (/C0unt) \\) /P4ge)/Kids 1>>"},
 };
 INSTANTIATE_TEST_SUITE_P(DictNameRepair, Clean, testing::ValuesIn(names), case_name);
 
 const cleaning trims[] = {
     {"keeps_up_to_outer_closer", "<< /A << /B 1 >> >> trailing", "<< /A << /B 1 >> >>"},
     {"without_opener_stays_whole", "/A 1 >> /B 2", "/A 1 >> /B 2"},
-    {"opener_in_string_counts", "<< /A (<<) >> >> tail", "<< /A (<<) >> >>"},
+    {"opener_in_string_is_text", "<< /A (<<) >> >> tail", "<< /A (<<) >>"},
+    {"nested_string_is_one_string", "<</A (a(>>)b) /B 1>> x", "<</A (a(>>)b) /B 1>>"},
     {"unclosed_stays_whole", "<< /A << /B 1 >>", "<< /A << /B 1 >>"},
     {"closer_at_depth_0_closes_nothing", ">> << /A 1 >> x", ">> << /A 1 >>"},
     {"pairs_read_from_the_left", "<<>>>", "<<>>"},
@@ -75,7 +78,7 @@ const cleaning trims[] = {
     {"lt_in_literal_string_opens_no_hex", "<</A (<) /B 1>> x", "<</A (<) /B 1>>"},
     {"escaped_close_does_not_end_literal", "<</A (\\)<) /B 1>> x", "<</A (\\)<) /B 1>>"},
     {"escaped_backslash_ends_literal", "<</A (\\\\)<2>>> x", "<</A (\\\\)<2>>>"},
-    {"closer_in_literal_string_counts", "<</A (>>) x", "<</A (>>"},
+    {"closer_in_literal_string_is_text", "<</A (>>) x", "<</A (>>) x"},
     {"empty_text", "", ""},
     {"lone_slash", "/", "/"},
 };

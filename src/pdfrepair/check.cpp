@@ -73,17 +73,46 @@ bool has_record_at(const request& r, int num, int off) {
   return false;
 }
 
+// For every object number the table lists as in use, the first byte at or after its offset
+// that is not white space: readers accept an entry that points at the line break before its
+// object. The offsets are visited in increasing order, so that a run of white space is walked
+// once however many entries point into it. Null when memory runs out.
+heap_ptr<int[]> first_bytes_after_white_space(const byte* buf, int len, const xref_info& xi) {
+  heap_ptr<int[]> order = heap_array<int>(static_cast<std::size_t>(xi.xref_size));
+  heap_ptr<int[]> reached = heap_array<int>(static_cast<std::size_t>(xi.xref_size));
+  if (!order || !reached) return nullptr;
+  int n = 0;
+  for (int i = 0; i < xi.xref_size; ++i)
+    if (xi.xref_used[i]) order[n++] = i;
+  std::sort(order.get(), order.get() + n, [&xi](int a, int b) { return xi.xref_off[a] < xi.xref_off[b]; });
+  int run_start = 0;
+  int run_end = 0;  // [run_start, run_end) is white space, run_end the byte after it
+  for (int k = 0; k < n; ++k) {
+    const int off = xi.xref_off[order[k]];
+    if (off < run_start || off >= run_end) {
+      run_start = off;
+      run_end = off;
+      while (run_end >= 0 && run_end < len && is_pdf_ws(buf[run_end])) ++run_end;
+    }
+    reached[order[k]] = run_end;
+  }
+  return reached;
+}
+
 // The newest table of an updated file lists the newest version of an object, which need not
 // be its first record: an offset is wrong only when no version of the object starts there.
 void check_xref_entries(const request& r) {
   const xref_info& xi = r.a.xref;
-  if (xi.has_xref != 1) return;
+  if (xi.has_xref != 1 || xi.xref_size <= 0) return;
+  const heap_ptr<int[]> reached = first_bytes_after_white_space(r.buf, r.len, xi);
   for (int i = 0; i < xi.xref_size; ++i) {
     if (!xi.xref_used[i]) continue;
+    const int off = xi.xref_off[i];
     const obj_entry* rec = first_record(r.a.objs, r.index, i);
     if (!rec)
       r.log.record("xref entry for obj %d points nowhere", i);
-    else if (rec->hdr_off != xi.xref_off[i] && !has_record_at(r, i, xi.xref_off[i]))
+    else if (rec->hdr_off != off && !has_record_at(r, i, off) &&
+             !(reached && reached[i] != off && has_record_at(r, i, reached[i])))
       r.log.record("broken xref (obj %d offset mismatch)", i);
   }
 }
@@ -99,16 +128,21 @@ void check_streams(const objvec& objs, issue_log& log) {
   }
 }
 
-// Inside a dictionary only printable ASCII and PDF white space belong; "<<" and ">>" must
-// balance. Pairs do not overlap: after one the scan goes on past its second byte, so the
-// ">>>>" closing two nested dictionaries counts two closings, not three.
+// Inside a dictionary only printable ASCII and PDF white space belong, outside literal
+// strings (text in any encoding); "<<" and ">>" must balance. Pairs do not overlap: after one
+// the scan goes on past its second byte, so the ">>>>" closing two nested dictionaries counts
+// two closings, not three.
 bool dict_bytes_clean(const byte* buf, int len, const obj_entry& e) {
   int end = e.stream_kw > 0 ? e.stream_kw : e.endobj_off > 0 ? e.endobj_off : len;
   end = std::min(end, len);
   int depth = 0;
   for (int p = e.dict_off; p < end; ++p) {
     const int c = buf[p];
-    if (c == '<' || c == '>') {
+    if (c == '(') {
+      const int close = literal_string_end(buf, end, p);
+      if (close < 0) break;
+      p = close - 1;
+    } else if (c == '<' || c == '>') {
       if (p + 1 == end) break;
       if (buf[p + 1] != c) continue;
       ++p;

@@ -8,20 +8,10 @@ namespace {
 
 bool is_hex_digit(int c) { return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
-// Just past the ")" that closes the literal string opened at i, or len when it stays open.
+// Just past the literal string opened at i, or len when it stays open.
 int literal_end(const byte* t, int len, int i) {
-  int nesting = 1;
-  for (++i; i < len; ++i) {
-    if (t[i] == '\\') {
-      if (i == len - 1) break;
-      ++i;  // the escaped byte is passed over unexamined
-    } else if (t[i] == '(') {
-      ++nesting;
-    } else if (t[i] == ')' && --nesting == 0) {
-      return i + 1;
-    }
-  }
-  return len;
+  const int close = literal_string_end(t, len, i);
+  return close < 0 ? len : close;
 }
 
 // Just past the ">" that closes the hex string opened at i, or -1 when a byte before it is
@@ -59,23 +49,14 @@ bool structure_fault(const byte* t, int len) {
 
 // Second pass: literal strings are closed, and no byte of 0x80 or more stands outside one.
 bool byte_fault(const byte* t, int len) {
-  int nesting = 0;
   for (int i = 0; i < len; ++i) {
-    if (nesting == 0) {
-      if (t[i] == '(')
-        nesting = 1;
-      else if (t[i] >= 0x80)
-        return true;
-    } else if (t[i] == '\\') {
-      if (i == len - 1) break;
-      ++i;
-    } else if (t[i] == '(') {
-      ++nesting;
-    } else if (t[i] == ')') {
-      --nesting;
-    }
+    if (t[i] >= 0x80) return true;
+    if (t[i] != '(') continue;
+    const int close = literal_string_end(t, len, i);
+    if (close < 0) return true;
+    i = close - 1;
   }
-  return nesting != 0;
+  return false;
 }
 
 }  // namespace

@@ -62,29 +62,27 @@ std::size_t hex_string_end(std::string_view t, std::size_t i) {
 
 }  // namespace
 
-// A hex string is passed over whole, so that its ">" is never taken for half of a ">>";
-// literal strings are followed only so that a "<" inside one opens no hex string ("<<" and
-// ">>" in them count).
+// Strings are passed over whole: a hex string so that its ">" is never taken for half of a
+// ">>", a literal string so that nothing inside it counts as structure.
 std::size_t first_dict_length(std::string_view t) {
+  const auto* b = reinterpret_cast<const byte*>(t.data());
+  const int len = static_cast<int>(t.size());
   std::size_t depth = 0;
-  bool in_literal = false;
-  std::size_t escaped = std::string_view::npos;  // the byte a backslash makes part of a string
   for (std::size_t i = 0; i + 1 < t.size();) {
-    if (t[i] == '<' && t[i + 1] == '<') {
+    if (t[i] == '(') {
+      const int close = literal_string_end(b, len, static_cast<int>(i));
+      if (close < 0) break;
+      i = static_cast<std::size_t>(close);
+    } else if (t[i] == '<' && t[i + 1] == '<') {
       ++depth;
       i += 2;
     } else if (t[i] == '>' && t[i + 1] == '>' && depth > 0) {
       if (--depth == 0) return i + 2;
       i += 2;
-    } else if (in_literal) {
-      if (i != escaped && t[i] == ')') in_literal = false;
-      if (i != escaped && t[i] == '\\') escaped = i + 1;
-      ++i;
     } else if (t[i] == '<') {
       i = hex_string_end(t, i);
       if (i == std::string_view::npos) break;
     } else {
-      in_literal = t[i] == '(';
       ++i;
     }
   }
@@ -176,6 +174,16 @@ char* clean_dict_view(std::string_view whole) {
 
   std::size_t o = 0;
   for (std::size_t i = 0; i < kept.size();) {
+    if (kept[i] == '(') {
+      // A literal string is text, not names: /Title (/Kid5) stays as it is.
+      const int close = literal_string_end(reinterpret_cast<const byte*>(kept.data()),
+                                           static_cast<int>(kept.size()), static_cast<int>(i));
+      const std::size_t end = close < 0 ? kept.size() : static_cast<std::size_t>(close);
+      std::memcpy(out + o, kept.data() + i, end - i);
+      o += end - i;
+      i = end;
+      continue;
+    }
     if (kept[i] != '/') {
       out[o++] = kept[i++];
       continue;

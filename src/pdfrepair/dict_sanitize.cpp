@@ -42,7 +42,6 @@ struct sanitize_state {
   char* out;
   int out_len = 0;
   int depth = 0;  // "<<" emitted and not yet closed
-  bool in_literal = false;
   bool in_hex = false;
   int prev = -1;  // the latest input byte that is neither NUL nor white space; -1 for none
   bool runs = true;  // false: every byte takes the full step (what the runs are tested against)
@@ -55,18 +54,34 @@ void emit2(sanitize_state& s, char a, char b) {
   emit(s, b);
 }
 
-// Inside a literal string: copied, with no nesting; a backslash carries the byte after it
-// (NUL as a space) so that an escaped ")" never ends the string.
-int literal_byte(sanitize_state& s, int i) {
-  const int c = s.in[i];
-  emit(s, c);
-  if (c == ')') {
-    s.in_literal = false;
-  } else if (c == '\\' && i + 1 < s.len) {
-    emit(s, s.in[i + 1] == 0x00 ? ' ' : s.in[i + 1]);
-    return 2;
+// Whether the byte at i of the string opened at open is escaped: an odd run of backslashes
+// stands right before it.
+bool escaping_backslash(const byte* in, int open, int i) {
+  int run = 0;
+  while (i - run - 1 > open && in[i - run - 1] == '\\') ++run;
+  return run % 2 == 1;
+}
+
+// A literal string, read whole (escapes and nested pairs honoured; one left open runs to the
+// end of the input): copied unchanged, except that a NUL, alone or escaped, is written as the
+// escape \000, the same string in a text that holds no NUL. Returns the bytes used up.
+int literal_string(sanitize_state& s, int open) {
+  const int close = literal_string_end(s.in, s.len, open);
+  const int end = close < 0 ? s.len : close;
+  for (int i = open; i < end;) {
+    const void* nul = std::memchr(s.in + i, 0x00, static_cast<std::size_t>(end - i));
+    const int stop = nul ? static_cast<int>(static_cast<const byte*>(nul) - s.in) : end;
+    std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(stop - i));
+    s.out_len += stop - i;
+    if (stop == end) break;
+    // A backslash right before the NUL is the escape's own.
+    const bool escaped = escaping_backslash(s.in, open, stop);
+    if (escaped) --s.out_len;
+    std::memcpy(s.out + s.out_len, "\\000", 4);
+    s.out_len += 4;
+    i = stop + 1;
   }
-  return 1;
+  return end - open;
 }
 
 // "<<" also when its second "<" is damaged (0xC3, the complement of "<").
@@ -175,7 +190,6 @@ int sanitize_step(sanitize_state& s, int i) {
     emit(s, c == 0x00 ? ' ' : c);
     return 1;
   }
-  if (s.in_literal) return literal_byte(s, i);
   if (s.in_hex) {
     emit(s, c);
     if (c == '>') s.in_hex = false;
@@ -184,11 +198,7 @@ int sanitize_step(sanitize_state& s, int i) {
   const int next = byte_at(s.in, s.len, i + 1);
   if (c == '<') return open_angle(s, next);
   if (c == '>') return close_angle(s, next);
-  if (c == '(') {
-    emit(s, c);
-    s.in_literal = true;
-    return 1;
-  }
+  if (c == '(') return literal_string(s, i);
   if (!is_damaged(c)) {
     emit(s, c);
     return 1;
@@ -208,29 +218,30 @@ constexpr std::uint64_t ones = 0x0101010101010101;
 // Whether any of the eight bytes of w is zero.
 bool has_zero_byte(std::uint64_t w) { return ((w - ones) & ~w & (ones << 7)) != 0; }
 
-// Inside a string, the run of bytes from i (before stop) that the steps would copy one by
-// one, unchanged: anything but NUL and what ends or escapes the string. Returns where the run
-// ends.
-int copy_string_run(sanitize_state& s, int i, int stop) {
-  const byte closer = s.in_literal ? ')' : '>';
-  const byte escape = s.in_literal ? '\\' : closer;
-  int j = i;
-  // Eight bytes at a time while none of them is one of the three.
-  for (std::uint64_t w; j + 8 <= stop; j += 8) {
-    std::memcpy(&w, s.in + j, 8);
-    if (has_zero_byte(w) || has_zero_byte(w ^ (ones * closer)) ||
-        has_zero_byte(w ^ (ones * escape)))
-      break;
-  }
-  while (j < stop && s.in[j] != 0x00 && s.in[j] != closer && s.in[j] != escape) ++j;
-  std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(j - i));
-  s.out_len += j - i;
-  for (int k = j - 1; k >= i; --k) {
+// The last byte of [from, to) that is neither NUL nor white space becomes the neighbour a
+// later damaged byte looks back to.
+void note_prev(sanitize_state& s, int from, int to) {
+  for (int k = to - 1; k >= from; --k) {
     if (!is_filler(s.in[k])) {
       s.prev = s.in[k];
-      break;
+      return;
     }
   }
+}
+
+// Inside a hex string, the run of bytes from i (before stop) that the steps would copy one by
+// one, unchanged: anything but NUL and the closing ">". Returns where the run ends.
+int copy_hex_run(sanitize_state& s, int i, int stop) {
+  int j = i;
+  // Eight bytes at a time while none of them is one of the two.
+  for (std::uint64_t w; j + 8 <= stop; j += 8) {
+    std::memcpy(&w, s.in + j, 8);
+    if (has_zero_byte(w) || has_zero_byte(w ^ (ones * '>'))) break;
+  }
+  while (j < stop && s.in[j] != 0x00 && s.in[j] != '>') ++j;
+  std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(j - i));
+  s.out_len += j - i;
+  note_prev(s, i, j);
   return j;
 }
 
@@ -341,24 +352,24 @@ int sanitize_until(sanitize_state& s, int i, int stop) {
     // Strings make up much of binary data: their plain bytes go over in one copy; the bytes
     // between them mostly change no state and go through a table.
     if (s.runs) {
-      i = s.in_literal || s.in_hex ? copy_string_run(s, i, stop) : copy_plain_run(s, i, stop);
+      i = s.in_hex ? copy_hex_run(s, i, stop) : copy_plain_run(s, i, stop);
       if (i >= stop) break;
     }
     const int used = sanitize_step(s, i);
     // The neighbour a later damaged byte looks back to, kept up to date rather than searched
     // for, so that a long run of damaged white space (VT) stays linear.
-    for (int k = i; k < i + used; ++k)
-      if (!is_filler(s.in[k])) s.prev = s.in[k];
+    note_prev(s, i, i + used);
     i += used;
   }
   return i;
 }
 
-// Room for the sanitised text: every input byte yields at most one output byte, and every
-// level (opened by two input bytes) costs at most three more for its appended " >>".
+// Room for the sanitised text: a NUL inside a literal string yields four bytes, every other
+// input byte at most one, and every level (opened by two input bytes) costs at most three more
+// for its appended " >>".
 char* sanitize_buffer(int length) {
   const std::size_t n = static_cast<std::size_t>(length);
-  return static_cast<char*>(std::malloc(n + 3 * (n / 2) + 1));
+  return static_cast<char*>(std::malloc(4 * n + 1));
 }
 
 char* sanitize_whole(const byte* bytes, int length, bool runs) {
@@ -390,9 +401,9 @@ char* sanitize_first_dict(const byte* bytes, int length) {
   const heap_ptr<char[]> out(sanitize_buffer(length));
   if (!out) return nullptr;
   sanitize_state s{bytes, length, out.get()};
-  // Each step's output depends on the bytes before it and two after it, never on where the
-  // sanitising stops: once the first dictionary closes inside what was written, the rest of
-  // the text cannot change it.
+  // A step's output depends on the input alone (a string step reads on to the string's end),
+  // never on where the sanitising stops: once the first dictionary closes inside what was
+  // written, the rest of the text cannot change it.
   int i = 0;
   for (int stop = std::min(length, first_dict_step); i < length;
        stop = length - stop <= stop ? length : 2 * stop) {

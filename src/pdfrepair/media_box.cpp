@@ -78,18 +78,12 @@ int run_end(const byte* t, int len, int i, bool take_white_space) {
   return i;
 }
 
-// Just past the string at p ("(" or a single "<"), read the way the sanitiser reads strings:
-// a literal string ends at its first unescaped ")", a hex string at its first ">". -1 when it
-// does not end inside the text.
+// Just past the string at p ("(" or a single "<"): a literal string read as every step reads
+// one, a hex string up to its first ">". -1 when it does not end inside the text.
 int string_end(const byte* t, int len, int p) {
-  for (int i = p + 1; i < len; ++i) {
-    if (t[p] == '(' && t[i] == '\\') {
-      ++i;
-    } else if (t[i] == (t[p] == '(' ? ')' : '>')) {
-      return i + 1;
-    }
-  }
-  return -1;
+  if (t[p] == '(') return literal_string_end(t, len, p);
+  const void* close = std::memchr(t + p + 1, '>', static_cast<std::size_t>(len - p - 1));
+  return close ? static_cast<int>(static_cast<const byte*>(close) - t) + 1 : -1;
 }
 
 // Just past the array or dictionary that opens at p, with the strings, arrays and dictionaries

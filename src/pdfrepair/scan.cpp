@@ -22,6 +22,38 @@ int skip_ws(const byte* b, int p, int end) {
   }
 }
 
+namespace {
+
+constexpr std::uint64_t ones = 0x0101010101010101;
+
+// Whether the eight bytes of w hold c.
+bool holds_byte(std::uint64_t w, byte c) {
+  const std::uint64_t x = w ^ (ones * c);
+  return ((x - ones) & ~x & (ones << 7)) != 0;
+}
+
+}  // namespace
+
+int literal_string_end(const byte* b, int end, int open) {
+  int nesting = 1;
+  for (int i = open + 1; i < end;) {
+    // Eight plain bytes at a time: most of a string is neither a parenthesis nor a backslash.
+    for (std::uint64_t w; i + 8 <= end; i += 8) {
+      std::memcpy(&w, b + i, 8);
+      if (holds_byte(w, '(') || holds_byte(w, ')') || holds_byte(w, '\\')) break;
+    }
+    if (i >= end) break;
+    const byte c = b[i++];
+    if (c == '\\')
+      ++i;
+    else if (c == '(')
+      ++nesting;
+    else if (c == ')' && --nesting == 0)
+      return i;
+  }
+  return -1;
+}
+
 int parse_int_at(const byte* b, int end, int& pos) {
   int i = skip_ws(b, pos, end);
   if (i >= end) return -1;

@@ -30,6 +30,12 @@ inline bool is_alnum(int c) {
 // end. A position outside [0, end) is returned unchanged.
 int skip_ws(const byte* b, int p, int end);
 
+// Just past the ")" that closes the literal string whose "(" is at open, or -1 when the
+// string is still open at end. A backslash escapes the byte after it, and an unescaped "("
+// opens a balanced pair inside the string, so "(a(b)<c)" is one string. Every step that
+// passes over literal strings reads them with this.
+int literal_string_end(const byte* b, int end, int open);
+
 // Signed decimal after white space and comments, accumulated modulo 2^32; -1 when there is
 // none, and then pos is left alone. On success pos moves just past the digits.
 int parse_int_at(const byte* b, int end, int& pos);

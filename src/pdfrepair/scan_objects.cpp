@@ -16,23 +16,6 @@ namespace {
 // without FF.
 bool is_head_separator(int c) { return is_pdf_ws(c) && c != '\f'; }
 
-// Passes over a literal string whose "(" stands just before x: the position after the ")"
-// that closes it, or limit. Escaped bytes and nested parentheses are honoured.
-int skip_string(const byte* b, int x, int limit) {
-  int nesting = 1;
-  while (x < limit) {
-    const byte c = b[x++];
-    if (c == '\\') {
-      if (x < limit) ++x;
-    } else if (c == '(') {
-      ++nesting;
-    } else if (c == ')' && --nesting == 0) {
-      return x;
-    }
-  }
-  return limit;
-}
-
 // The position just past the ">>" that brings the nesting of "<<" and ">>" from dict_off
 // back to 0, or -1 when that does not happen before limit. The last byte examined is at
 // limit - 2, so a two-byte token always fits. Strings do not count; comments and hex
@@ -42,7 +25,8 @@ int dict_close(const byte* b, int dict_off, int limit) {
   int x = dict_off;
   while (x + 1 < limit) {
     if (b[x] == '(') {
-      x = skip_string(b, x + 1, limit);
+      const int close = literal_string_end(b, limit, x);
+      x = close < 0 ? limit : close;
     } else if (b[x] == '<' && b[x + 1] == '<') {
       ++depth;
       x += 2;
