@@ -26,9 +26,10 @@ inline bool is_control(int c) {
 // syntax: NUL becomes a space, every "<<" is closed (a ">>" closing nothing is blanked,
 // missing closers are appended), a stray ">" is blanked, and bytes outside strings that
 // cannot belong to PDF syntax are restored from their bitwise complement, blanked, turned
-// into "/" or "<<", or dropped. The result holds no NUL and has at most 2.5 times `length`
-// characters. An empty text for length 0; null for a negative length, a length above
-// max_dict_span, or exhausted memory.
+// into "/" or "<<", or dropped. Literal strings nest and are copied, a NUL in one written as
+// the escape \000. The result holds no NUL and has at most 4 times `length` characters. An
+// empty text for length 0; null for a negative length, a length above max_dict_span, or
+// exhausted memory.
 char* sanitize_dict_text(const byte* bytes, int length);
 
 // sanitize_dict_text with every byte taken through the full step of the rewrite, none copied
@@ -37,9 +38,12 @@ char* sanitize_dict_text_by_steps(const byte* bytes, int length);
 
 // The first complete dictionary of a sanitised, NUL-terminated text (everything after the
 // ">>" that closes its first "<<" is dropped), with every name one edit away from a
-// well-known PDF name replaced by that name. Never refuses a text; null only when memory
-// runs out.
+// well-known PDF name replaced by that name, unless it is a standard key itself; literal
+// strings are copied as they are. Never refuses a text; null only when memory runs out.
 char* clean_dict_text(const char* text);
+
+// Whether the name (without its "/") is a key of some object of the PDF standard.
+bool is_standard_key(std::string_view name);
 
 // clean_dict_text for a text of known length holding no NUL.
 char* clean_dict_view(std::string_view text);

@@ -148,8 +148,10 @@ std::string_view searched_replacement(std::string_view name) {
 }
 
 // searched_replacement, with the answers for the known names themselves, by far the most
-// frequent names, worked out once.
+// frequent names, worked out once. A key of the PDF standard is a name of its own, never a
+// misspelling: /StructParent stays, though it is one edit away from /StructParents.
 std::string_view replacement(std::string_view name) {
+  if (is_standard_key(name)) return {};
   static const auto known = [] {
     std::array<std::string_view, std::size(keys)> answers;
     for (std::size_t k = 0; k < std::size(keys); ++k) answers[k] = searched_replacement(keys[k]);

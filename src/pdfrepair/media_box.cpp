@@ -1,11 +1,15 @@
 // MediaBox repair: a dictionary whose first /MediaBox entry is unusable gets the default US
 // Letter box in its place, and a page without any entry gets the default box inserted.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "pdfrepair/dict.h"
 #include "pdfrepair/pagetree.h"
+#include "pdfrepair/prune.h"
 
 namespace pdfrepair {
 
@@ -15,7 +19,7 @@ constexpr std::string_view box_name = "MediaBox";
 constexpr int box_name_len = 1 + static_cast<int>(box_name.size());  // with its "/"
 constexpr std::string_view replacing_entry = "/MediaBox [0 0 612 792]";
 constexpr std::string_view inserted_entry = " /MediaBox [0 0 612 792]";
-// Box numbers are judged by their digits read together, so 612.5 counts as 6125.
+// Box numbers are judged by their whole part: 841.8898 counts as 841.
 constexpr std::uint32_t max_box_digits = 1000000;
 
 // What may follow the name of a counted entry; compact writers put the array's "[" right
@@ -34,15 +38,18 @@ int find_entry(const byte* t, int len) {
   return -1;
 }
 
-// The run of digits, signs and points at i: true when its digits make at most 1,000,000 and
-// something follows the run. Moves i past the run.
+// The run of digits, signs and points at i: true when it holds a digit, the digits before its
+// first point make at most 1,000,000 (none: 0), and something follows the run. Moves i past
+// the run.
 bool box_number_fits(const byte* t, int len, int& i) {
   std::uint32_t digits = 0;
   bool any_digit = false;
+  bool fraction = false;
   for (; i < len && (is_digit(t[i]) || t[i] == '+' || t[i] == '-' || t[i] == '.'); ++i) {
+    fraction = fraction || t[i] == '.';
     if (!is_digit(t[i])) continue;
     any_digit = true;
-    if (digits <= max_box_digits) digits = digits * 10 + static_cast<std::uint32_t>(t[i] - '0');
+    if (!fraction && digits <= max_box_digits) digits = digits * 10 + static_cast<std::uint32_t>(t[i] - '0');
   }
   return any_digit && digits <= max_box_digits && i < len;
 }
@@ -117,7 +124,8 @@ int container_end(const byte* t, int len, int p) {
 
 // Where the copy resumes after the default entry replaced the name at name_pos: past the
 // rejected value, so that no value is left standing without a key. A missing value (the text
-// or the dictionary ends, or a closer follows) leaves everything after the name. A string,
+// or the dictionary ends, or a closer follows) leaves everything after the name, and so does a
+// name, which may be the next key ("/MediaBox /Contents 4 0 R" keeps /Contents). A string,
 // array or dictionary that never closes, and a value opened by "{" or "%", loses its opener
 // and the plain bytes after it, up to the next delimiter, so that the entries after it
 // survive.
@@ -126,8 +134,7 @@ int resume_after_value(const byte* t, int len, int name_pos) {
   const int v = skip_ascii_ws(t, len, name_end);
   if (v == len) return name_end;
   const int c = t[v];
-  if (c == ')' || c == ']' || c == '}' || c == '>') return name_end;
-  if (c == '/') return run_end(t, len, v + 1, false);
+  if (c == ')' || c == ']' || c == '}' || c == '>' || c == '/') return name_end;
   if (!is_delimiter(c)) return run_end(t, len, v, false);  // a keyword or a stray token
   const bool dict = c == '<' && v + 1 < len && t[v + 1] == '<';
   int closed = -1;
@@ -157,13 +164,65 @@ int last_closer(const char* text, int length) {
   return -1;
 }
 
+constexpr int max_ancestors = 32;
+
+// The object number the first /Parent of a cleaned dictionary names, or 0.
+int parent_of(const byte* t, int len) {
+  const int p = find_name(t, len, 0, len, "Parent");
+  if (p < 0) return 0;
+  int v = skip_ws(t, p + 7, len);
+  return v < len && is_digit(t[v]) ? read_reference(t, len, v) : 0;
+}
+
+// The first kept record numbered num that has a dictionary, or null.
+const obj_entry* node_record(const box_ancestors& ancestors, int num) {
+  if (num <= 0) return nullptr;
+  const objvec& kept = ancestors.kept;
+  const record_index& index = ancestors.index;
+  if (!index.slots) {
+    for (int i = 0; i < kept.count; ++i)
+      if (kept.items[i].num == num && kept.items[i].dict_text) return &kept.items[i];
+    return nullptr;
+  }
+  const record_index::slot* end = index.slots + index.count;
+  for (const record_index::slot* s = first_slot(index, num); s != end && s->num == num; ++s)
+    if (kept.items[s->pos].dict_text) return &kept.items[s->pos];
+  return nullptr;
+}
+
 }  // namespace
 
 char* fix_media(const char* text, int length, int name_pos, int resume_pos) {
   return splice(text, length, name_pos, resume_pos, replacing_entry);
 }
 
-char* ensure_media_box(const char* text, int length) {
+box_ancestors::box_ancestors(const objvec& k, const record_index& i)
+    : kept(k), index(i),
+      known(static_cast<signed char*>(std::calloc(static_cast<std::size_t>(k.count) + 1, 1))) {}
+
+bool inherits_media_box(box_ancestors& ancestors, const char* page, int length) {
+  int parent = parent_of(reinterpret_cast<const byte*>(page), length);
+  const obj_entry* first = node_record(ancestors, parent);
+  if (!first) return false;
+  const std::ptrdiff_t at = first - ancestors.kept.items;
+  if (ancestors.known && ancestors.known[at]) return ancestors.known[at] == 1;
+  int visited[max_ancestors];
+  bool found = false;
+  for (int n = 0; n < max_ancestors && !found; ++n) {
+    const obj_entry* node = node_record(ancestors, parent);
+    if (!node || std::find(visited, visited + n, parent) != visited + n) break;
+    visited[n] = parent;
+    const heap_ptr<char[]> cleaned(clean_dict_text(node->dict_text));
+    if (!cleaned) break;
+    const int len = static_cast<int>(std::strlen(cleaned.get()));
+    found = find_entry(reinterpret_cast<const byte*>(cleaned.get()), len) >= 0;
+    parent = parent_of(reinterpret_cast<const byte*>(cleaned.get()), len);
+  }
+  if (ancestors.known) ancestors.known[at] = found ? 1 : 2;
+  return found;
+}
+
+char* ensure_media_box(const char* text, int length, box_ancestors* ancestors) {
   if (!text || length < 0) return nullptr;
   const byte* t = reinterpret_cast<const byte*>(text);
   const int entry = find_entry(t, length);
@@ -171,9 +230,9 @@ char* ensure_media_box(const char* text, int length) {
     if (value_usable(t, length, skip_ascii_ws(t, length, entry + box_name_len))) return nullptr;
     return fix_media(text, length, entry, resume_after_value(t, length, entry));
   }
-  // No counted entry: only a page dictionary gets one inserted. A compact page ("/Type/Page/")
-  // is left alone, since it may inherit its box from a /Pages node.
-  if (!has_type_name(text, length, "Page", next_key_slash::rejected)) return nullptr;
+  // No counted entry: only a page dictionary that inherits no box gets one inserted.
+  if (!has_type_name(text, length, "Page")) return nullptr;
+  if (ancestors && inherits_media_box(*ancestors, text, length)) return nullptr;
   const int closer = last_closer(text, length);
   if (closer < 0) return nullptr;
   return splice(text, length, closer, closer, inserted_entry);

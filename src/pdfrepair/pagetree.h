@@ -4,6 +4,7 @@
 // and released by the caller with free(). Null means that the text stays as it was.
 #pragma once
 
+#include "pdfrepair/heap.h"
 #include "pdfrepair/objtable.h"
 
 namespace pdfrepair {
@@ -23,12 +24,28 @@ inline bool is_delimiter(int c) {
          c == '}' || c == '/' || c == '%';
 }
 
+// The page-tree nodes a page may inherit its /MediaBox from: the kept records, with what was
+// learnt of each first ancestor, so that the pages of one node ask its ancestors once.
+struct box_ancestors {
+  const objvec& kept;
+  const record_index& index;  // the kept records' own
+  heap_ptr<signed char[]> known;  // by position of a first ancestor: 0 not yet, 1 has a box, 2 not
+
+  box_ancestors(const objvec& k, const record_index& i);
+};
+
+// Whether an ancestor of the cleaned page dictionary has a counted /MediaBox entry: its
+// /Parent, that node's /Parent and so on, at most 32 nodes and never one number twice, each
+// the first kept record of its number with a dictionary, judged on its cleaned text.
+bool inherits_media_box(box_ancestors& ancestors, const char* page, int length);
+
 // The dictionary text of `length` bytes with a usable /MediaBox: an unusable first entry is
 // replaced by "/MediaBox [0 0 612 792]" (its rejected value removed), and a /Type /Page
-// dictionary without an entry gets " /MediaBox [0 0 612 792]" before its last ">>". Null when
-// the entry is usable, when a dictionary without an entry is no page or has no ">>", or when
-// memory runs out.
-char* ensure_media_box(const char* text, int length);
+// dictionary without an entry, whose ancestors (when given) have none either, gets
+// " /MediaBox [0 0 612 792]" before its last ">>". Null when the entry is usable, when a
+// dictionary without an entry is no page, inherits a box or has no ">>", or when memory runs
+// out.
+char* ensure_media_box(const char* text, int length, box_ancestors* ancestors = nullptr);
 
 // The first name_pos bytes of the text, "/MediaBox [0 0 612 792]", and the bytes from
 // resume_pos up to length (0 <= name_pos <= resume_pos <= length); null when memory runs out

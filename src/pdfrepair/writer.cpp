@@ -70,11 +70,11 @@ void buf_finished(out_buf& out, const text_ptr& text) {
 // The text cleaned, then given a media box when it needs one: cleaning comes first, so that
 // the box lands in the dictionary that is kept and a page type repaired by cleaning (/P4ge)
 // gets it. Null when there is no text or cleaning fails.
-text_ptr cleaned_and_boxed(const char* text) {
+text_ptr cleaned_and_boxed(const char* text, box_ancestors& ancestors) {
   if (!text) return nullptr;
   text_ptr cleaned(clean_dict_text(text));
   if (!cleaned) return nullptr;
-  if (char* boxed = ensure_media_box(cleaned.get(), text_len(cleaned.get())))
+  if (char* boxed = ensure_media_box(cleaned.get(), text_len(cleaned.get()), &ancestors))
     return text_ptr(boxed);
   return cleaned;
 }
@@ -209,38 +209,38 @@ text_ptr with_length(text_ptr text, int measured) {
   return out;
 }
 
-void write_stream(out_buf& out, const byte* in, int size, const objvec& kept,
-                  const record_index& index, const obj_entry& r) {
+// The page tree (the kept records and their index) serves /Kids and inherited boxes.
+void write_stream(out_buf& out, const byte* in, int size, box_ancestors& tree, const obj_entry& r) {
   const data_range data = stream_data(r, size);
   text_ptr dict;
   int len = 0;
   if (const heap_ptr<byte[]> copy = stream_dict_copy(in, size, r, data.len, len))
     dict.reset(sanitize_dict_text(copy.get(), len));
   if (dict) {
-    if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), kept.items, kept.count, index))
+    if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), tree.kept.items,
+                                     tree.kept.count, tree.index))
       dict.reset(kids);
   }
-  buf_finished(out, with_length(cleaned_and_boxed(dict.get()), data.len));
+  buf_finished(out, with_length(cleaned_and_boxed(dict.get(), tree), data.len));
   buf_text(out, "stream\n");
   buf_bytes(out, in + data.start, static_cast<std::size_t>(data.len));
   buf_text(out, "\nendstream\nendobj\n");
 }
 
-void write_object(out_buf& out, const byte* in, int size, const objvec& kept,
-                  const record_index& index, const obj_entry& r) {
+void write_object(out_buf& out, const byte* in, int size, box_ancestors& tree, const obj_entry& r) {
   buf_printf(out, "%d %d obj\n", r.num, r.gen);
   if (r.in_objstm) {
     if (r.dict_text) {
-      buf_finished(out, cleaned_and_boxed(r.dict_text));
+      buf_finished(out, cleaned_and_boxed(r.dict_text, tree));
     } else if (r.own_text) {
       const text_ptr sanitized(sanitize_dict_text(r.own_text, r.own_len));
-      buf_finished(out, cleaned_and_boxed(sanitized.get()));
+      buf_finished(out, cleaned_and_boxed(sanitized.get(), tree));
     }
     buf_text(out, "\nendobj\n");
   } else if (r.has_stream) {
-    write_stream(out, in, size, kept, index, r);
+    write_stream(out, in, size, tree, r);
   } else {
-    buf_finished(out, r.dict_text ? cleaned_and_boxed(r.dict_text) : sanitized_body(in, size, r));
+    buf_finished(out, r.dict_text ? cleaned_and_boxed(r.dict_text, tree) : sanitized_body(in, size, r));
     buf_text(out, "endobj\n");
   }
 }
@@ -334,11 +334,12 @@ int write_output(const byte* input, int size, const objvec& kept, int catalog_nu
 
   record_index index;
   build_record_index(kept, index);
+  box_ancestors tree(kept, index);
   buf_text(out, header);
   for (int i = 0; i < kept.count; ++i) {
     const obj_entry& r = kept.items[order[i]];
     const std::uint64_t offset = out.len;
-    write_object(out, input, size, kept, index, r);
+    write_object(out, input, size, tree, r);
     if (r.num < 0) continue;
     offsets[r.num] = static_cast<int>(offset);
     if (gens) gens[r.num] = r.gen;
