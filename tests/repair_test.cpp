@@ -302,9 +302,12 @@ TEST_F(Repair, KeepsWhatIsReferenced) {
       {"objects referring to each other stay",
        document().object(8, "<</N 9 0 R>>").object(9, "<</N 8 0 R>>").build().bytes,
        {1, 2, 3, 4, 8, 9}},
-      {"a reference held only by an array object is not followed",
-       document().object(8, "[9 0 R]").object(9, "<</X 1>>").object(10, "<</A 8 0 R>>").build().bytes,
-       {1, 2, 3, 4}},
+      {"a reference held by an array object is followed",
+       document().object(8, "[9 0 R]").object(9, "<</X 1>>").object(10, "<</A 8 0 R>>").info(10)
+           .build().bytes,
+       {1, 2, 3, 4, 8, 9, 10}},
+      {"an array object nothing refers to goes with what only it references",
+       document().object(8, "[9 0 R]").object(9, "<</X 1>>").build().bytes, {1, 2, 3, 4}},
       {"object 0x800000 is never written",
        PdfBuilder()
            .object(1, "<</Type/Catalog/Pages 2 0 R/Big 8388608 0 R>>")

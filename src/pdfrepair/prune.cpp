@@ -119,7 +119,8 @@ bool remove_dead_dictionaries(objvec& kept, int& dead_count) {
   for (int d = 0; d < dead_count; ++d) {
     for (int i = 0; i < kept.count; ++i) {
       const obj_entry& rec = kept.items[i];
-      if (rec.dict_text && references(rec, dead[d]) && !is_pages_node(rec)) {
+      // A record without dictionary text is no page-tree node.
+      if (references(rec, dead[d]) && (!rec.dict_text || !is_pages_node(rec))) {
         set_error("obj %ld dict cannot be sanitized to valid PDF and is referenced by a non-page "
                   "object - refusing to emit a false-green file",
                   static_cast<long>(dead[d]));

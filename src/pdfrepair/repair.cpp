@@ -124,15 +124,22 @@ int choose_catalog(const byte* buf, const objvec& kept, int root_num) {
   return 1;
 }
 
-// Sanitises every kept dictionary and records what it references.
-void sanitize_kept(const byte* buf, objvec& kept) {
+// Sanitises every kept dictionary and records what it references. A record without one (an
+// array, a number, a stream too long to sanitise whole) references what the text written for
+// it does, and stays without dictionary text.
+void sanitize_kept(const byte* buf, int len, objvec& kept) {
   for (int i = 0; i < kept.count; ++i) {
     obj_entry& rec = kept.items[i];
     int span_len = 0;
     const byte* span = dict_span(buf, rec, span_len);
-    if (!span) continue;
-    char* text = sanitize_dict_text(span, span_len);
-    if (!text) continue;
+    char* text = span ? sanitize_dict_text(span, span_len) : nullptr;
+    if (!text) {
+      const heap_ptr<char[]> written(written_text_without_dict(buf, len, rec));
+      if (written && !collect_refs(written.get(), static_cast<int>(std::strlen(written.get())),
+                                   rec.refs, rec.ref_count, rec.ref_cap))
+        set_error("out of memory");
+      continue;
+    }
     const int text_len = static_cast<int>(std::strlen(text));
     if (!collect_refs(text, text_len, rec.refs, rec.ref_count, rec.ref_cap)) set_error("out of memory");
     std::free(rec.dict_text);
@@ -338,7 +345,7 @@ int do_fix(const char* input_path, const char* output_path) {
 
   const int catalog_num = choose_catalog(buf, kept, a.xref.root_num);
   const int docinfo_num = a.xref.info_num >= 0 && has_record(kept, a.xref.info_num) ? a.xref.info_num : -1;
-  sanitize_kept(buf, kept);
+  sanitize_kept(buf, in.len, kept);
   if (!prune_and_salvage(kept, max_kept_num, catalog_num, docinfo_num)) return 0;
   if (!readers_can_open(kept, catalog_num)) return 0;
 

@@ -210,12 +210,16 @@ text_ptr with_length(text_ptr text, int measured) {
 }
 
 // The page tree (the kept records and their index) serves /Kids and inherited boxes.
+// The stream's dictionary with its /Length set to the measured data length, sanitised.
+text_ptr sanitized_stream_dict(const byte* in, int size, const obj_entry& r) {
+  int len = 0;
+  const heap_ptr<byte[]> copy = stream_dict_copy(in, size, r, stream_data(r, size).len, len);
+  return text_ptr(copy ? sanitize_dict_text(copy.get(), len) : nullptr);
+}
+
 void write_stream(out_buf& out, const byte* in, int size, box_ancestors& tree, const obj_entry& r) {
   const data_range data = stream_data(r, size);
-  text_ptr dict;
-  int len = 0;
-  if (const heap_ptr<byte[]> copy = stream_dict_copy(in, size, r, data.len, len))
-    dict.reset(sanitize_dict_text(copy.get(), len));
+  text_ptr dict = sanitized_stream_dict(in, size, r);
   if (dict) {
     if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), tree.kept.items,
                                      tree.kept.count, tree.index))
@@ -232,8 +236,8 @@ void write_object(out_buf& out, const byte* in, int size, box_ancestors& tree, c
   if (r.in_objstm) {
     if (r.dict_text) {
       buf_finished(out, cleaned_and_boxed(r.dict_text, tree));
-    } else if (r.own_text) {
-      const text_ptr sanitized(sanitize_dict_text(r.own_text, r.own_len));
+    } else {
+      const text_ptr sanitized(written_text_without_dict(in, size, r));
       buf_finished(out, cleaned_and_boxed(sanitized.get(), tree));
     }
     buf_text(out, "\nendobj\n");
@@ -290,6 +294,11 @@ int out_of_memory(out_buf& out) {
 }
 
 }  // namespace
+
+char* written_text_without_dict(const byte* input, int size, const obj_entry& r) {
+  if (r.in_objstm) return r.own_text ? sanitize_dict_text(r.own_text, r.own_len) : nullptr;
+  return (r.has_stream ? sanitized_stream_dict(input, size, r) : sanitized_body(input, size, r)).release();
+}
 
 out_buf::~out_buf() { std::free(data); }
 

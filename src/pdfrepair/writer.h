@@ -30,6 +30,12 @@ struct out_buf {
 // failed before.
 byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n);
 
+// For a record without dictionary text, the sanitised text the writer starts from: a stream's
+// dictionary (its /Length set to the measured data length), an object-stream record's own
+// text, or the body of any other object. Its references are the record's. Null when there is
+// none.
+char* written_text_without_dict(const byte* input, int size, const obj_entry& r);
+
 // Serialises the kept objects (object numbers 0 to 0x7FFFFF, as selection keeps them) into
 // `out`, which must be empty: a "%PDF-1.4" header, the objects in ascending number with their
 // dictionaries finished and their stream data copied from `input` under a /Length that
