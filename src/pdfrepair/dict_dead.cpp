@@ -6,8 +6,6 @@ namespace pdfrepair {
 
 namespace {
 
-bool is_hex_digit(int c) { return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
-
 // Just past the literal string opened at i, or len when it stays open.
 int literal_end(const byte* t, int len, int i) {
   const int close = literal_string_end(t, len, i);

@@ -27,6 +27,8 @@ struct xref_info {
   int xref_size = 0;
   int xref_first = 0;
   int has_xref_stream = 0;  // the section startxref names is an object of /Type /XRef
+  int id_off = -1;          // the well-formed /ID array ("[" to "]") beside the /Root taken
+  int id_len = 0;
 
   xref_info() = default;
   xref_info(const xref_info&) = delete;

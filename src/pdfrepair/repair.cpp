@@ -5,7 +5,6 @@
 #include "pdfrepair/repair.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +123,15 @@ int choose_catalog(const byte* buf, const objvec& kept, int root_num) {
   return 1;
 }
 
+// Removes one occurrence of num from the record's references.
+void drop_one_ref(obj_entry& rec, int num) {
+  int* const end = rec.refs + rec.ref_count;
+  int* const at = num > 0 ? std::find(rec.refs, end, num) : end;
+  if (at == end) return;
+  std::copy(at + 1, end, at);
+  --rec.ref_count;
+}
+
 // Sanitises every kept dictionary and records what it references. A record without one (an
 // array, a number, a stream too long to sanitise whole) references what the text written for
 // it does, and stays without dictionary text.
@@ -142,6 +150,8 @@ void sanitize_kept(const byte* buf, int len, objvec& kept) {
     }
     const int text_len = static_cast<int>(std::strlen(text));
     if (!collect_refs(text, text_len, rec.refs, rec.ref_count, rec.ref_cap)) set_error("out of memory");
+    // The output's /Length is direct: its old indirect value refers to nothing any more.
+    drop_one_ref(rec, dropped_length_reference(buf, len, rec));
     std::free(rec.dict_text);
     rec.dict_text = text;
     rec.dict_len = text_len;
@@ -224,7 +234,7 @@ bool decodable_filter_name(const byte* t, int len, int& i) {
   int n = 0;  // bytes of the decoded name, also those past the room
   for (; i < len && !is_pdf_ws(t[i]) && !is_delimiter(t[i]); ++i, ++n) {
     int c = t[i];
-    if (c == '#' && i + 2 < len && std::isxdigit(t[i + 1]) && std::isxdigit(t[i + 2])) {
+    if (c == '#' && i + 2 < len && is_hex_digit(t[i + 1]) && is_hex_digit(t[i + 2])) {
       c = hex_value(t[i + 1]) * 16 + hex_value(t[i + 2]);
       i += 2;
     }
@@ -344,13 +354,19 @@ int do_fix(const char* input_path, const char* output_path) {
   for (int i = 0; i < kept.count; ++i) max_kept_num = std::max(max_kept_num, kept.items[i].num);
 
   const int catalog_num = choose_catalog(buf, kept, a.xref.root_num);
-  const int docinfo_num = a.xref.info_num >= 0 && has_record(kept, a.xref.info_num) ? a.xref.info_num : -1;
+  int docinfo_num = a.xref.info_num >= 0 && has_record(kept, a.xref.info_num) ? a.xref.info_num : -1;
   sanitize_kept(buf, in.len, kept);
   if (!prune_and_salvage(kept, max_kept_num, catalog_num, docinfo_num)) return 0;
   if (!readers_can_open(kept, catalog_num)) return 0;
 
   out_buf out;
-  if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out)) return 0;
+  // A dead information dictionary was removed: the trailer names no /Info then.
+  if (docinfo_num >= 0 && !has_record(kept, docinfo_num)) docinfo_num = -1;
+  const std::string_view id =
+      a.xref.id_off >= 0 ? std::string_view(reinterpret_cast<const char*>(buf) + a.xref.id_off,
+                                            static_cast<std::size_t>(a.xref.id_len))
+                         : std::string_view();
+  if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out, id)) return 0;
   if (!save_output(out.data, static_cast<std::size_t>(out.len), output_path)) return 0;
   clear_error();
   return 1;

@@ -25,6 +25,7 @@ inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 inline bool is_alnum(int c) {
   return is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
+inline bool is_hex_digit(int c) { return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // First position at or after p that is neither PDF white space nor inside a "%" comment, or
 // end. A position outside [0, end) is returned unchanged.

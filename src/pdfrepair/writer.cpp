@@ -16,6 +16,7 @@
 #include "pdfrepair/heap.h"
 #include "pdfrepair/interface.h"
 #include "pdfrepair/pagetree.h"
+#include "pdfrepair/prune.h"
 
 namespace pdfrepair {
 
@@ -278,11 +279,15 @@ int trailer_gen(const int* gens, int num, int max_num) {
 }
 
 void write_trailer(out_buf& out, const int* gens, int max_num, int catalog_num, int docinfo_num,
-                   int xref_off) {
+                   std::string_view id, int xref_off) {
   buf_printf(out, "trailer\n<</Size %lld/Root %d %d R", static_cast<long long>(max_num) + 1,
              catalog_num, trailer_gen(gens, catalog_num, max_num));
   if (docinfo_num >= 0)
     buf_printf(out, "/Info %d %d R", docinfo_num, trailer_gen(gens, docinfo_num, max_num));
+  if (!id.empty()) {
+    buf_text(out, "/ID");
+    buf_text(out, id);
+  }
   buf_printf(out, ">>\nstartxref %d", xref_off);
   buf_text(out, "\n%%EOF\n");
 }
@@ -294,6 +299,17 @@ int out_of_memory(out_buf& out) {
 }
 
 }  // namespace
+
+int dropped_length_reference(const byte* input, int size, const obj_entry& r) {
+  const int end = std::min(r.stream_kw > 0 ? r.stream_kw : r.endobj_off, size);
+  if (r.in_objstm || !r.has_stream || r.dict_off < 0 || end <= r.dict_off) return 0;
+  const int at = find_name(input, size, r.dict_off, end, "Length");
+  if (at < 0) return 0;
+  int p = at + 7;
+  if (p < end && !is_delimiter(input[p])) ++p;
+  p = skip_ws(input, p, end);
+  return is_digit(byte_at(input, end, p)) ? read_reference(input, end, p) : 0;
+}
 
 char* written_text_without_dict(const byte* input, int size, const obj_entry& r) {
   if (r.in_objstm) return r.own_text ? sanitize_dict_text(r.own_text, r.own_len) : nullptr;
@@ -326,7 +342,7 @@ byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
 }
 
 int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
-                 int docinfo_num, out_buf& out) {
+                 int docinfo_num, out_buf& out, std::string_view id) {
   int max_num = 0;
   for (int i = 0; i < kept.count; ++i) max_num = std::max(max_num, kept.items[i].num);
   const std::size_t slots = static_cast<std::size_t>(max_num) + 1;
@@ -358,7 +374,7 @@ int write_output(const byte* input, int size, const objvec& kept, int catalog_nu
   if (out.failed || xref_off > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
     return out_of_memory(out);
   write_xref(out, offsets.get(), gens.get(), max_num);
-  write_trailer(out, gens.get(), max_num, catalog_num, docinfo_num, static_cast<int>(xref_off));
+  write_trailer(out, gens.get(), max_num, catalog_num, docinfo_num, id, static_cast<int>(xref_off));
   if (out.failed) return out_of_memory(out);
   return 1;
 }

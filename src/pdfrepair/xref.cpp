@@ -39,6 +39,8 @@ void reset(xref_info& xi) {
   xi.version[0] = '\0';
   xi.xref_first = 0;
   xi.has_xref_stream = 0;
+  xi.id_off = -1;
+  xi.id_len = 0;
 }
 
 // Room for size object numbers, none of them listed yet. When any array cannot be had, all
@@ -97,14 +99,15 @@ void read_classic_table(const byte* b, int len, int p, xref_info& xi) {
     if (p >= len || kw_at(b, p, len, "trailer")) return;
     const int first = parse_int_at(b, len, p);
     const int count = parse_int_at(b, len, p);
-    // A count needs at least one short entry line per object in the bytes that remain.
-    if (count < 1 || count > max_subsection_count || first < 0 || first > max_first_object ||
+    // A count needs at least one short entry line per object in the bytes that remain. A count
+    // of 0 is an empty subsection, as hybrid files write "xref 0 0" before their trailer.
+    if (count < 0 || count > max_subsection_count || first < 0 || first > max_first_object ||
         count > (len - p) / entry_bytes + 1)
       return;
     if (sub == 0) {
       xi.has_xref = 1;
       xi.xref_first = first;
-      allocate_arrays(xi, first + count);
+      if (count > 0) allocate_arrays(xi, first + count);
     }
     if (p >= len) return;
     while (p < len && (b[p] == '\n' || b[p] == '\r')) ++p;
@@ -130,6 +133,42 @@ int first_value_of(const byte* b, int len, int d, int e, std::string_view name) 
   return -1;
 }
 
+// Just past the string at p inside an /ID array, -1 when there is none: a literal string, or
+// a hex string of hex digits and white space.
+int id_string_end(const byte* b, int end, int p) {
+  if (p >= end) return -1;
+  if (b[p] == '(') return literal_string_end(b, end, p);
+  if (b[p] != '<') return -1;
+  for (++p; p < end && (is_hex_digit(b[p]) || is_pdf_ws(b[p])); ++p) {
+  }
+  return p < end && b[p] == '>' ? p + 1 : -1;
+}
+
+int skip_pdf_ws(const byte* b, int end, int p) {
+  while (p < end && is_pdf_ws(b[p])) ++p;
+  return p;
+}
+
+// The first /ID in [d, e), when its value is two strings in brackets with nothing but white
+// space around them; otherwise there is none.
+void take_id(const byte* b, int len, int d, int e, xref_info& xi) {
+  xi.id_off = -1;
+  xi.id_len = 0;
+  const int at = find_name(b, len, d, e, "ID");
+  if (at < 0) return;
+  const int open = skip_pdf_ws(b, e, at + 3);
+  if (byte_at(b, e, open) != '[') return;
+  int p = open + 1;
+  for (int k = 0; k < 2; ++k) {
+    p = id_string_end(b, e, skip_pdf_ws(b, e, p));
+    if (p < 0) return;
+  }
+  p = skip_pdf_ws(b, e, p);
+  if (byte_at(b, e, p) != ']') return;
+  xi.id_off = open;
+  xi.id_len = p + 1 - open;
+}
+
 // Every trailer dictionary from p on, in file order; each runs up to the next "startxref".
 // A later trailer's /Root or /Info replaces an earlier one's, so the newest update decides.
 // /Info is read from every trailer, including those that carry a /Root: a file whose one
@@ -141,7 +180,10 @@ void read_trailers(const byte* b, int len, int p, xref_info& xi) {
     if (e <= 0) e = len;
     if (d >= e || b[d] != '<') continue;
     const int root = first_value_of(b, len, d, e, "Root");
-    if (root >= 0) xi.root_num = root;
+    if (root >= 0) {
+      xi.root_num = root;
+      take_id(b, len, d, e, xi);
+    }
     const int info = first_value_of(b, len, d, e, "Info");
     if (info >= 0) xi.info_num = info;
   }
@@ -186,7 +228,10 @@ int read_object_section(const byte* b, int len, int q, bool newest, xref_info& x
     const int s = find_stream_kw(b, len, w, len);
     if (s > 0) u = s;
   }
-  take_first_value(b, len, w, u, "Root", xi.root_num);
+  if (xi.root_num < 0) {
+    take_first_value(b, len, w, u, "Root", xi.root_num);
+    if (xi.root_num >= 0) take_id(b, len, w, u, xi);
+  }
   take_first_value(b, len, w, u, "Info", xi.info_num);
   const int prev = find_name(b, len, w, u, "Prev");
   if (prev < 0) return -1;
