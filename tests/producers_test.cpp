@@ -45,7 +45,7 @@ std::vector<Case> committed_files() {
     for (const fs::directory_entry& e : fs::directory_iterator(fs::path(PDFREPAIR_TEST_DATA) / folder))
       if (e.path().extension() == ".pdf") files.push_back(e.path());
     std::sort(files.begin(), files.end());
-    for (const fs::path& f : files) cases.push_back({folder + ("/" + f.filename().string()), f.string()});
+    for (const fs::path& f : files) cases.push_back({(fs::path(folder) / f.filename()).string(), f.string()});
   }
   return cases;
 }

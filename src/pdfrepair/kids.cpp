@@ -14,12 +14,21 @@ namespace pdfrepair {
 namespace {
 
 // A reference counted in a /Kids array: "N R" or "N G R" with N above 0, from its first digit
-// (start) to its "R" (last).
+// (start) to its "R" (last). N is read without wrapping: past the largest signed 32-bit value
+// it names no object that can exist (num is then -1).
 struct kid_ref {
   int start;
   int last;
   int num;
 };
+
+// The digits from p as a number, or -1 past the largest signed 32-bit value; p moves past them.
+int unwrapped_number(const byte* t, int lim, int& p) {
+  std::int64_t value = 0;
+  for (; p < lim && is_digit(t[p]); ++p)
+    if (value <= std::numeric_limits<int>::max()) value = value * 10 + (t[p] - '0');
+  return value <= std::numeric_limits<int>::max() ? static_cast<int>(value) : -1;
+}
 
 // Steps through the bytes of a /Kids array between its "[" and its last byte.
 struct kids_cursor {
@@ -52,11 +61,11 @@ bool next_counted_ref(kids_cursor& c, kid_ref& ref) {
       continue;
     }
     ref.start = c.pos;
-    ref.num = wrap_int32(accumulate_digits(c.t, c.lim, c.pos));
+    ref.num = unwrapped_number(c.t, c.lim, c.pos);
     c.pos = candidate_last(c.t, c.lim, c.pos);
     if (c.pos >= c.lim) return false;
     ref.last = c.pos++;
-    if (c.t[ref.last] == 'R' && ref.num > 0) return true;
+    if (c.t[ref.last] == 'R' && ref.num != 0) return true;
   }
 }
 
@@ -66,7 +75,7 @@ struct present_records {
   int count;
   const record_index& index;
 
-  bool has(int num) const { return first_record(records, count, index, num) != nullptr; }
+  bool has(int num) const { return num > 0 && first_record(records, count, index, num) != nullptr; }
 };
 
 // Just past the "]" that closes the array opened at j, or the text's length when it never
