@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "pdfrepair.h"
+#include "pdfrepair/heap.h"
 #include "support/pdf_builder.h"
 #include "support/readers.h"
 #include "support/temp_dir.h"
@@ -363,13 +364,13 @@ TEST_F(Repair, ChoosesOneVersionOfEachObject) {
   }
 }
 
-TEST_F(Repair, ChoosesTheCatalogAndInfo) {
+TEST_F(Repair, WritesTheCatalogInfoAndIdItChose) {
   struct Case {
     const char* name;
     std::string bytes;
-    const char* trailer;
+    const char* trailer;  // from /Root to the end of the dictionary
   } cases[] = {
-      {"trailer /Root", document().info(1).build().bytes, "/Root 1 0 R"},
+      {"trailer /Root and /Info", document().info(1).build().bytes, "/Root 1 0 R/Info 1 0 R>>"},
       {"/Root names a missing object: the /Catalog dictionary",
        PdfBuilder()
            .object(7, "<</Type /Catalog /Pages 2 0 R>>")
@@ -378,16 +379,85 @@ TEST_F(Repair, ChoosesTheCatalogAndInfo) {
            .root(5)
            .build()
            .bytes,
-       "/Root 7 0 R"},
-      {"/Info naming a missing object is left out", document().info(9).build().bytes, "/Root 1 0 R"},
+       "/Root 7 0 R>>"},
+      {"/Info naming a missing object is left out", document().info(9).build().bytes, "/Root 1 0 R>>"},
+      {"a dead /Info is removed and left out",
+       document().object(9, "<</Title (t) /X <4G>>>").info(9).build().bytes, "/Root 1 0 R>>"},
+      {"/ID of two hex strings copied byte for byte",
+       document().trailer_entries("/ID [<0123ab> <CDEF\n01>]").build().bytes,
+       "/Root 1 0 R/ID[<0123ab> <CDEF\n01>]>>"},
+      {"/ID of literal strings with escapes and nesting",
+       document().trailer_entries("/ID[(a(b)c)(\\)x)]").build().bytes, "/Root 1 0 R/ID[(a(b)c)(\\)x)]>>"},
+      {"/ID of one string is left out", document().trailer_entries("/ID [<01>]").build().bytes,
+       "/Root 1 0 R>>"},
+      {"/ID with a comment inside is left out",
+       document().trailer_entries("/ID [<01> %c\n<02>]").build().bytes, "/Root 1 0 R>>"},
+      {"/ID with a bad hex digit is left out",
+       document().trailer_entries("/ID [<0G> <02>]").build().bytes, "/Root 1 0 R>>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string out = repair(c.bytes);
-    const std::string trailer = out.substr(out.rfind("trailer"));
-    EXPECT_NE(trailer.find(c.trailer), std::string::npos) << trailer;
-    EXPECT_EQ(trailer.find("/Info") != std::string::npos, std::string(c.name) == "trailer /Root")
-        << trailer;
+    const std::size_t root = out.rfind("/Root");
+    ASSERT_NE(root, std::string::npos);
+    EXPECT_EQ(out.substr(root, out.find(">>", root) + 2 - root), c.trailer);
+    EXPECT_EQ(written_objects(out).count(9), 0u);
+  }
+}
+
+// A page without a box of its own takes its parents' (the key is inheritable): it gets the
+// default only when no ancestor has one.
+TEST_F(Repair, GivesTheDefaultBoxOnlyToPagesThatInheritNone) {
+  const auto pages = [](std::string_view node, std::string_view page) {
+    return PdfBuilder()
+        .object(1, "<</Type/Catalog/Pages 2 0 R>>")
+        .object(2, node)
+        .object(5, std::string("<</Type/Pages/Kids[3 0 R]/Count 1/Parent 2 0 R>>"))
+        .object(3, page)
+        .root(1)
+        .build()
+        .bytes;
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool defaulted;
+  } cases[] = {
+      {"box on the root node", pages("<</Type/Pages/Kids[5 0 R]/Count 1/MediaBox[0 0 595.2756 841.8898]>>",
+                                     "<</Type/Page/Parent 5 0 R>>"),
+       false},
+      {"box on no node", pages("<</Type/Pages/Kids[5 0 R]/Count 1>>", "<</Type/Page/Parent 5 0 R>>"), true},
+      {"a compact page without a box anywhere",
+       pages("<</Type/Pages/Kids[5 0 R]/Count 1>>", "<</Type/Page/Parent 5 0 R/Rotate 0>>"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string page = written_object(repair(c.bytes), 3);
+    EXPECT_EQ(page.find("/MediaBox [0 0 612 792]") != std::string::npos, c.defaulted) << page;
+  }
+}
+
+// Every allocation of a repair failing in turn: the repair fails with "out of memory" and
+// writes nothing, until one run needs no more allocations than were allowed.
+TEST_F(Repair, FailsOnAnyAllocationThatFails) {
+  const std::string in = (std::filesystem::path(PDFREPAIR_TEST_DATA) / "valid" / "qpdf-objstm.pdf").string();
+  const std::string out = dir.path("out.pdf");
+  long n = 1;
+  for (; n < 100000; ++n) {
+    pdfrepair::fail_nth_allocation(n);
+    const int fixed = pdfrepair_fix(in.c_str(), out.c_str());
+    pdfrepair::fail_nth_allocation(0);
+    if (fixed) break;
+    SCOPED_TRACE(n);
+    ASSERT_STREQ(pdfrepair_last_error(), "out of memory");
+    ASSERT_FALSE(std::filesystem::exists(out));
+  }
+  EXPECT_GT(n, 20);  // the repair did allocate
+  // The check goes on with less, and still answers.
+  for (long k = 1; k < n; k += 7) {
+    pdfrepair::fail_nth_allocation(k);
+    EXPECT_NE(pdfrepair_check(in.c_str()), nullptr);
+    pdfrepair::fail_nth_allocation(0);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "pdfrepair/heap.h"
 #include "pdfrepair/dict.h"
 
 namespace pdfrepair {
@@ -171,7 +172,7 @@ char* clean_dict_view(std::string_view whole) {
 
   // A replacement is at most one byte longer than the name it replaces.
   const auto names = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), '/'));
-  char* out = static_cast<char*>(std::malloc(kept.size() + names + 1));
+  char* out = static_cast<char*>(mem_malloc(kept.size() + names + 1));
   if (!out) return nullptr;
 
   std::size_t o = 0;

@@ -369,7 +369,7 @@ int sanitize_until(sanitize_state& s, int i, int stop) {
 // for its appended " >>".
 char* sanitize_buffer(int length) {
   const std::size_t n = static_cast<std::size_t>(length);
-  return static_cast<char*>(std::malloc(4 * n + 1));
+  return static_cast<char*>(mem_malloc(4 * n + 1));
 }
 
 char* sanitize_whole(const byte* bytes, int length, bool runs) {

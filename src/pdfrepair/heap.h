@@ -1,5 +1,8 @@
 // Owned heap memory from the C allocator: an allocation that fails is a null pointer for the
 // caller to handle, never an exception, and whatever was allocated is released on every path.
+// Every allocation of the library goes through mem_malloc, mem_calloc and mem_realloc, which
+// remember a failure until the next request starts: a step may go on with less after one, but
+// a repair never reports success.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +10,18 @@
 #include <memory>
 
 namespace pdfrepair {
+
+void* mem_malloc(std::size_t n);
+void* mem_calloc(std::size_t n, std::size_t size);
+void* mem_realloc(void* p, std::size_t n);
+
+// Forgets earlier failures; a request calls it first.
+void reset_allocation_failures();
+// Whether an allocation failed since the last reset.
+bool allocation_failed();
+// For the tests: the nth allocation from now on fails, and every later one succeeds again; 0
+// makes none fail.
+void fail_nth_allocation(long n);
 
 struct free_deleter {
   void operator()(void* p) const { std::free(p); }
@@ -18,7 +33,7 @@ using heap_ptr = std::unique_ptr<T, free_deleter>;
 // n elements of uninitialised storage, or null.
 template <class T>
 heap_ptr<T[]> heap_array(std::size_t n) {
-  return heap_ptr<T[]>(static_cast<T*>(std::malloc(n ? n * sizeof(T) : 1)));
+  return heap_ptr<T[]>(static_cast<T*>(mem_malloc(n ? n * sizeof(T) : 1)));
 }
 
 }  // namespace pdfrepair

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "pdfrepair/heap.h"
 #include "pdfrepair/digits.h"
 #include "pdfrepair/pagetree.h"
 
@@ -121,7 +122,7 @@ char* rewrite_kids(const char* text, int length, int j, int e, const present_rec
   // Room for the /Count digits to grow: a count has at most 10 digits, the old run at least 1.
   const std::int64_t size = std::int64_t{j} + 1 + kept_bytes + 1 + (length - e) + 16;
   if (size > std::numeric_limits<int>::max()) return nullptr;
-  char* out = static_cast<char*>(std::malloc(static_cast<std::size_t>(size)));
+  char* out = static_cast<char*>(mem_malloc(static_cast<std::size_t>(size)));
   if (!out) return nullptr;
   std::memcpy(out, text, static_cast<std::size_t>(j));
   int n = j;

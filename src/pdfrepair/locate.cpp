@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "pdfrepair/heap.h"
 #include "pdfrepair/digits.h"
 #include "pdfrepair/scan.h"
 
@@ -95,7 +96,7 @@ namespace {
 bool append_match(match_cache& c, int& cap, int pos) {
   if (c.count == cap) {
     const int grown_cap = cap == 0 ? 64 : 2 * cap;
-    void* grown = cap > (1 << 28) ? nullptr : std::realloc(c.items, sizeof(int) * grown_cap);
+    void* grown = cap > (1 << 28) ? nullptr : mem_realloc(c.items, sizeof(int) * grown_cap);
     if (!grown) {
       std::free(c.items);
       c.items = nullptr;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "pdfrepair/heap.h"
 #include "pdfrepair/dict.h"
 #include "pdfrepair/pagetree.h"
 #include "pdfrepair/prune.h"
@@ -148,7 +149,7 @@ char* splice(const char* text, int length, int cut, int resume, std::string_view
   if (cut < 0 || cut > resume || resume > length) return nullptr;
   const std::size_t tail = static_cast<std::size_t>(length - resume);
   char* out =
-      static_cast<char*>(std::malloc(static_cast<std::size_t>(cut) + entry.size() + tail + 1));
+      static_cast<char*>(mem_malloc(static_cast<std::size_t>(cut) + entry.size() + tail + 1));
   if (!out) return nullptr;
   std::memcpy(out, text, static_cast<std::size_t>(cut));
   std::memcpy(out + cut, entry.data(), entry.size());
@@ -198,7 +199,7 @@ char* fix_media(const char* text, int length, int name_pos, int resume_pos) {
 
 box_ancestors::box_ancestors(const objvec& k, const record_index& i)
     : kept(k), index(i),
-      known(static_cast<signed char*>(std::calloc(static_cast<std::size_t>(k.count) + 1, 1))) {}
+      known(static_cast<signed char*>(mem_calloc(static_cast<std::size_t>(k.count) + 1, 1))) {}
 
 bool inherits_media_box(box_ancestors& ancestors, const char* page, int length) {
   int parent = parent_of(reinterpret_cast<const byte*>(page), length);

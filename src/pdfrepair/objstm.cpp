@@ -43,7 +43,7 @@ heap_ptr<byte[]> inflate_container(const byte* raw, std::uint32_t raw_len, int& 
   heap_ptr<byte[]> out;
   for (std::uint64_t capacity = std::uint64_t{raw_len} * 8 + 64;; capacity *= 4) {
     if (capacity > inflate_max_out) return nullptr;  // the decoder would refuse it unread
-    byte* grown = static_cast<byte*>(std::realloc(out.get(), capacity));
+    byte* grown = static_cast<byte*>(mem_realloc(out.get(), capacity));
     if (!grown) return nullptr;
     static_cast<void>(out.release());
     out.reset(grown);
@@ -51,6 +51,7 @@ heap_ptr<byte[]> inflate_container(const byte* raw, std::uint32_t raw_len, int& 
     const inflate_status status = inflate_run(raw, raw_len, out.get(), capacity, &decoded);
     if (status == inflate_status::decoded) {
       len = static_cast<int>(decoded);
+      // A trim that fails leaves the larger buffer, which serves as well: no failure to note.
       if (byte* trimmed = static_cast<byte*>(std::realloc(out.get(), std::max(decoded, std::uint64_t{1})))) {
         static_cast<void>(out.release());
         out.reset(trimmed);
@@ -113,7 +114,7 @@ bool append_objects(const byte* data, int len, int n, int first, objvec& table) 
 bool reserve_one(decoded_buffers& keep) {
   if (keep.count < keep.cap) return true;
   const int cap = keep.cap ? keep.cap * 2 : 16;
-  auto** grown = static_cast<byte**>(std::realloc(keep.items, cap * sizeof(byte*)));
+  auto** grown = static_cast<byte**>(mem_realloc(keep.items, cap * sizeof(byte*)));
   if (!grown) return false;
   keep.items = grown;
   keep.cap = cap;

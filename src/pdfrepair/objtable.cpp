@@ -1,4 +1,5 @@
 // The object table's growth and release, and its index by object number.
+#include "pdfrepair/heap.h"
 #include "pdfrepair/objtable.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ void objvec_push(objvec& v, const obj_entry& rec) {
   if (v.count == v.cap) {
     const std::int64_t new_cap = v.cap == 0 ? 128 : 2 * static_cast<std::int64_t>(v.count);
     if (new_cap > std::numeric_limits<int>::max()) return;
-    void* grown = std::realloc(v.items, static_cast<std::size_t>(new_cap) * sizeof(obj_entry));
+    void* grown = mem_realloc(v.items, static_cast<std::size_t>(new_cap) * sizeof(obj_entry));
     if (!grown) return;
     v.items = static_cast<obj_entry*>(grown);
     v.cap = static_cast<int>(new_cap);
@@ -37,7 +38,7 @@ objvec::~objvec() {
 
 void build_record_index(const obj_entry* items, int count, record_index& index) {
   using slot = record_index::slot;
-  index.slots = static_cast<slot*>(std::malloc(sizeof(slot) * std::max(count, 1)));
+  index.slots = static_cast<slot*>(mem_malloc(sizeof(slot) * std::max(count, 1)));
   if (!index.slots) return;
   for (int i = 0; i < count; ++i) index.slots[i] = {items[i].num, i};
   std::sort(index.slots, index.slots + count,

@@ -24,7 +24,7 @@ bool append_ref(int value, int*& refs, int& ref_count, int& ref_cap) {
   if (ref_count == ref_cap) {
     if (ref_cap > (1 << 29)) return false;
     const int cap = ref_cap == 0 ? 8 : 2 * ref_cap;
-    int* grown = static_cast<int*>(std::realloc(refs, static_cast<std::size_t>(cap) * sizeof(int)));
+    int* grown = static_cast<int*>(mem_realloc(refs, static_cast<std::size_t>(cap) * sizeof(int)));
     if (!grown) return false;
     refs = grown;
     ref_cap = cap;
@@ -50,7 +50,7 @@ enum class pass_result { kept_all, removed, out_of_memory };
 
 // One prune pass: drops every record whose number no remaining record references.
 pass_result prune_pass(objvec& kept, int max_kept_num, int catalog_num, int docinfo_num) {
-  heap_ptr<unsigned char[]> marked(static_cast<unsigned char*>(std::calloc(max_kept_num + 1u, 1)));
+  heap_ptr<unsigned char[]> marked(static_cast<unsigned char*>(mem_calloc(max_kept_num + 1u, 1)));
   if (!marked) return pass_result::out_of_memory;
   for (int i = 0; i < kept.count; ++i)
     for (int k = 0; k < kept.items[i].ref_count; ++k)

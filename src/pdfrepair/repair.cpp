@@ -313,13 +313,8 @@ bool readers_can_open(const objvec& kept, int catalog_num) {
   return true;
 }
 
-}  // namespace
-
-int do_fix(const char* input_path, const char* output_path) {
-  if (!input_path || !output_path) {
-    set_error("NULL path argument");
-    return 0;
-  }
+// The repair up to and including the save; its failures are recorded by each step.
+int repair_file(const char* input_path, const char* output_path) {
   input_file in;
   switch (load_input(input_path, in)) {
     case load_status::ok:
@@ -367,7 +362,27 @@ int do_fix(const char* input_path, const char* output_path) {
                                             static_cast<std::size_t>(a.xref.id_len))
                          : std::string_view();
   if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out, id)) return 0;
-  if (!save_output(out.data, static_cast<std::size_t>(out.len), output_path)) return 0;
+  // A step that ran out of memory went on with less: a record lost, a text left unrepaired.
+  if (allocation_failed()) {
+    set_error("out of memory");
+    return 0;
+  }
+  return save_output(out.data, static_cast<std::size_t>(out.len), output_path);
+}
+
+}  // namespace
+
+int do_fix(const char* input_path, const char* output_path) {
+  if (!input_path || !output_path) {
+    set_error("NULL path argument");
+    return 0;
+  }
+  reset_allocation_failures();
+  if (!repair_file(input_path, output_path)) {
+    // Whatever a step made of the missing memory, the memory is the reason.
+    if (allocation_failed()) set_error("out of memory");
+    return 0;
+  }
   clear_error();
   return 1;
 }

@@ -33,7 +33,7 @@ struct recorded_numbers {
 
   recorded_numbers(const objvec& t, int table_size)
       : table(t), scanned(t.count), size(table_size),
-        rescued(static_cast<unsigned char*>(std::calloc(static_cast<std::size_t>(table_size), 1))) {
+        rescued(static_cast<unsigned char*>(mem_calloc(static_cast<std::size_t>(table_size), 1))) {
     build_record_index(table.items, scanned, index);
   }
   bool has(int num) const {

@@ -62,7 +62,7 @@ struct listed_numbers {
 
   listed_numbers(const objvec& t, const xref_info& x) : table(t), xi(x) {
     if (xi.has_xref && xi.xref_size > 0)
-      seen.reset(static_cast<unsigned char*>(std::calloc(static_cast<std::size_t>(xi.xref_size), 1)));
+      seen.reset(static_cast<unsigned char*>(mem_calloc(static_cast<std::size_t>(xi.xref_size), 1)));
   }
   void note(int num) {
     if (seen && num >= 0 && num < xi.xref_size) seen[num] = 1;

@@ -202,7 +202,7 @@ text_ptr with_length(text_ptr text, int measured) {
   const length_entry entry = measured_length_entry(measured);
   const std::size_t head = static_cast<std::size_t>(open - text.get()) + 2;
   const std::size_t total = static_cast<std::size_t>(len) + static_cast<std::size_t>(entry.len);
-  text_ptr out(static_cast<char*>(std::malloc(total + 1)));
+  text_ptr out(static_cast<char*>(mem_malloc(total + 1)));
   if (!out) return text;  // the text stays as it was
   std::memcpy(out.get(), text.get(), head);
   std::memcpy(out.get() + head, entry.text, static_cast<std::size_t>(entry.len));
@@ -321,7 +321,7 @@ out_buf::~out_buf() { std::free(data); }
 byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
   if (buf.failed) return nullptr;
   if (!buf.data) {
-    buf.data = static_cast<byte*>(std::malloc(first_cap));
+    buf.data = static_cast<byte*>(mem_malloc(first_cap));
     if (!buf.data) return buf_fail(buf);
     buf.cap = first_cap;
     buf.len = 0;
@@ -330,7 +330,7 @@ byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
   if (buf.cap < buf.len + n + 1) {
     std::uint64_t cap = buf.cap;
     while (cap < buf.len + n + 1) cap *= 2;
-    byte* grown = static_cast<byte*>(std::realloc(buf.data, cap));
+    byte* grown = static_cast<byte*>(mem_realloc(buf.data, cap));
     if (!grown) return buf_fail(buf);
     buf.data = grown;
     buf.cap = cap;

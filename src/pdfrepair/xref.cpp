@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "pdfrepair/heap.h"
 #include "pdfrepair/digits.h"
 #include "pdfrepair/discovery.h"
 
@@ -47,9 +48,9 @@ void reset(xref_info& xi) {
 // stay absent and the size stays 0.
 void allocate_arrays(xref_info& xi, int size) {
   const std::size_t bytes = static_cast<std::size_t>(size) * sizeof(int);
-  xi.xref_off = static_cast<int*>(std::malloc(bytes));
-  xi.xref_gen = static_cast<int*>(std::calloc(static_cast<std::size_t>(size), sizeof(int)));
-  xi.xref_used = static_cast<int*>(std::calloc(static_cast<std::size_t>(size), sizeof(int)));
+  xi.xref_off = static_cast<int*>(mem_malloc(bytes));
+  xi.xref_gen = static_cast<int*>(mem_calloc(static_cast<std::size_t>(size), sizeof(int)));
+  xi.xref_used = static_cast<int*>(mem_calloc(static_cast<std::size_t>(size), sizeof(int)));
   if (!xi.xref_off || !xi.xref_gen || !xi.xref_used) {
     release_arrays(xi);
     return;
