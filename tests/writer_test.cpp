@@ -362,11 +362,15 @@ TEST(WriterKinds, ObjectStreamObjects) {
   b.objstm_object(1, "<</Type /P4ge>> <</X 1>>", "unused");
   b.objstm_object(2, nullptr, "<</Type /Page /Kid5 [1 0 R]>> junk");
   b.objstm_object(3, nullptr, nullptr);
+  b.objstm_object(4, nullptr, "[4 0 R]");
   const written_file f = read_written(b.write(1, -1));
-  EXPECT_EQ(f.object(1), "1 0 obj\n<</Type /Page /MediaBox [0 0 612 792]>>\nendobj\n");
+  // A dictionary is written as one from the file body would be; any other value gets the line
+  // break it lacks before "endobj".
+  EXPECT_EQ(f.object(1), "1 0 obj\n<</Type /Page /MediaBox [0 0 612 792]>>endobj\n");
   EXPECT_EQ(f.object(2),
-            "2 0 obj\n<</Type /Page /Kids [1 0 R] /MediaBox [0 0 612 792]>>\nendobj\n");
+            "2 0 obj\n<</Type /Page /Kids [1 0 R] /MediaBox [0 0 612 792]>>endobj\n");
   EXPECT_EQ(f.object(3), "3 0 obj\n\nendobj\n");
+  EXPECT_EQ(f.object(4), "4 0 obj\n[4 0 R]\nendobj\n");
 }
 
 TEST(WriterKinds, StreamDictionaryGetsKidsCountAndMediaBoxRepairs) {

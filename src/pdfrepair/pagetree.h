@@ -18,12 +18,6 @@ inline int skip_ascii_ws(const char* t, int len, int p) {
   return skip_ascii_ws(reinterpret_cast<const byte*>(t), len, p);
 }
 
-// The bytes that end a name, a number or a keyword and open or close the next token.
-inline bool is_delimiter(int c) {
-  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-         c == '}' || c == '/' || c == '%';
-}
-
 // The page-tree nodes a page may inherit its /MediaBox from: the kept records, with what was
 // learnt of each first ancestor, so that the pages of one node ask its ancestors once.
 struct box_ancestors {

@@ -157,8 +157,7 @@ int reference_keyword(const byte* b, int len, int q, bool& has_gen) {
   }
   if (byte_at(b, len, i) != 'R') return -1;
   const int after = byte_at(b, len, i + 1);
-  const bool ends = after < 0 || is_ascii_ws(after) || after == ')' || after == '/' ||
-                    after == '>' || after == ']';
+  const bool ends = after < 0 || is_ascii_ws(after) || is_delimiter(after);
   return ends ? i : -1;
 }
 

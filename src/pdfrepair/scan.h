@@ -25,6 +25,11 @@ inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 inline bool is_alnum(int c) {
   return is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
+// The bytes that end a name, a number or a keyword and open or close the next token.
+inline bool is_delimiter(int c) {
+  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+         c == '}' || c == '/' || c == '%';
+}
 inline bool is_hex_digit(int c) { return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // First position at or after p that is neither PDF white space nor inside a "%" comment, or
@@ -72,8 +77,9 @@ inline int has_type_name(const char* text, int len, std::string_view name,
 
 // The "R" of an indirect reference whose object number's digits end just before q: optional
 // white space, an optional generation and white space, then "R" followed by the end, white
-// space or one of ) / > ]. So "12 0 R", "12 R", "12R" and "12 0R" all match. -1 when the
-// shape does not follow; has_gen tells whether a generation was there.
+// space or a delimiter (producers write "2 0 R(next key)" in name trees). So "12 0 R", "12 R",
+// "12R" and "12 0R" all match. -1 when the shape does not follow; has_gen tells whether a
+// generation was there.
 int reference_keyword(const byte* b, int len, int q, bool& has_gen);
 
 // Object header read backwards from the "obj" keyword at p (p <= len): the position of the

@@ -121,8 +121,9 @@ int skip_ws_and_damage(const byte* in, int end, int p) {
 
 // Where the span resumes after the old value of the /Length whose "/" is at `at`: one
 // integer, two, two and R (also a damaged R), or an array are dropped whole, anything else
-// stays. Nothing at or past the span end is read; an array that does not close there leaves
-// nothing to follow.
+// stays. The white space after a dropped value goes with it, since the new entry ends with a
+// space of its own: a second repair then finds the text it wrote. Nothing at or past the span
+// end is read; an array that does not close there leaves nothing to follow.
 int after_old_length(const byte* in, int end, int at) {
   int p = at + 7;
   // The byte after the name is its delimiter and passed over, unless it opens what follows
@@ -131,7 +132,7 @@ int after_old_length(const byte* in, int end, int at) {
   p = skip_ws(in, p, end);
   if (p < end && in[p] == '[') {
     const void* close = std::memchr(in + p, ']', static_cast<std::size_t>(end - p));
-    return close ? static_cast<int>(static_cast<const byte*>(close) - in) + 1 : end;
+    return close ? skip_ws(in, static_cast<int>(static_cast<const byte*>(close) - in) + 1, end) : end;
   }
   parse_int_at(in, end, p);
   p = skip_ws_and_damage(in, end, p);
@@ -141,7 +142,7 @@ int after_old_length(const byte* in, int end, int at) {
   }
   const int c = byte_at(in, end, p);
   if (c == 'R' || c == inverted_r) ++p;
-  return p;
+  return skip_ws(in, p, end);
 }
 
 // The stream's dictionary span (from dict_off up to the "stream" keyword, or to endobj) with
@@ -235,13 +236,14 @@ void write_stream(out_buf& out, const byte* in, int size, box_ancestors& tree, c
 void write_object(out_buf& out, const byte* in, int size, box_ancestors& tree, const obj_entry& r) {
   buf_printf(out, "%d %d obj\n", r.num, r.gen);
   if (r.in_objstm) {
-    if (r.dict_text) {
-      buf_finished(out, cleaned_and_boxed(r.dict_text, tree));
-    } else {
-      const text_ptr sanitized(written_text_without_dict(in, size, r));
-      buf_finished(out, cleaned_and_boxed(sanitized.get(), tree));
-    }
-    buf_text(out, "\nendobj\n");
+    const text_ptr sanitized(r.dict_text ? nullptr : written_text_without_dict(in, size, r));
+    const text_ptr text = cleaned_and_boxed(r.dict_text ? r.dict_text : sanitized.get(), tree);
+    buf_finished(out, text);
+    // A value from an object stream has no line break of its own before "endobj". A dictionary
+    // closes by itself, and is written as one from the file body would be, so that repairing
+    // the output again gives the same bytes.
+    const bool closed = text && std::string_view(text.get()).ends_with(">>");
+    buf_text(out, closed ? "endobj\n" : "\nendobj\n");
   } else if (r.has_stream) {
     write_stream(out, in, size, tree, r);
   } else {

@@ -8,11 +8,11 @@
 # texlive-xetex, lmodern, fonts-dejavu, poppler-utils, librsvg2-bin, ghostscript, qpdf,
 # mupdf-tools, groff, python3-reportlab, python3-pil, img2pdf).
 #
-# Dates come from SOURCE_DATE_EPOCH wherever the producer reads it (TeX, Ghostscript, ReportLab's
-# invariant mode) or are left out (img2pdf); LibreOffice, groff and pdftocairo stamp the time
-# of the run, so only their files change when this runs again. A file that
-# qpdf --check does not pass without warnings, or that pdfinfo cannot open cleanly, is dropped
-# with a message.
+# Dates come from SOURCE_DATE_EPOCH wherever the producer reads it (TeX, Ghostscript,
+# ReportLab's invariant mode) or are left out (img2pdf); LibreOffice, groff and pdftocairo
+# stamp the time of the run, so only their files change when this runs again. A file that
+# qpdf --check does not pass without warnings, or that pdfinfo cannot open cleanly, is
+# dropped with a message.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -160,6 +160,7 @@ mv classic.pdf pdftex-classic-xref.pdf
 # the page size on the page tree's root only.
 cat > luatex.tex <<'EOF'
 \documentclass{article}
+% A fixed document ID: LuaTeX's own changes with the scratch folder this runs in.
 \pdfvariable trailerid {[<4C7561546558206669786564204944> <4C7561546558206669786564204944>]}
 \usepackage{fontspec}
 \usepackage{tikz}
@@ -189,7 +190,7 @@ EOF
 lualatex -interaction=batchmode luatex.tex >/dev/null
 lualatex -interaction=batchmode luatex.tex >/dev/null
 xelatex -interaction=batchmode xetex.tex >/dev/null
-mv luatex.pdf luatex-fontspec-tikz.pdf
+mv luatex.pdf luatex-opentype-tikz.pdf
 mv xetex.pdf xetex-a5-inherited-box.pdf
 
 # Ghostscript: PostScript with text, shapes and a small image, and a redistilled PDF.
