@@ -2,7 +2,8 @@
 // with the builder, each damaged in sixteen ways (cut short, cross-reference data destroyed,
 // bits inverted, names misspelt, keywords lost, garbage and zeroes written over bytes, a page
 // dropped). A repair may refuse any of them; a repair that succeeds must write a file that
-// qpdf does not reject for its structure and that pdfinfo opens with at least one page.
+// qpdf does not reject for its structure and that pdfinfo opens with at least one page, and
+// must keep every object that its output still references.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -10,14 +11,17 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "pdfrepair.h"
+#include "support/discovered.h"
 #include "support/pdf_builder.h"
 #include "support/readers.h"
+#include "support/report.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -262,6 +266,13 @@ TEST(DamagedFiles, EveryRepairThatSucceedsWritesAFileReadersOpen) {
         continue;
       }
       ++repaired;
+      const pdftest::Report before = pdftest::parse(pdfrepair_check(in.c_str()));
+      const pdftest::Report after = pdftest::parse(pdfrepair_check(out.c_str()));
+      const std::set<int> found = pdftest::discovered_numbers(damaged);
+      EXPECT_EQ(pdftest::dangling_refs_added(before, after, pdftest::TempDir::read(out),
+                                             [&found](int num) { return found.contains(num); }),
+                pdftest::Issues{})
+          << "the repair dropped objects that are still referenced";
       const pdftest::RunResult qpdf = pdftest::qpdf_check(out);
       const int pages = pdftest::pdfinfo_pages(out);
       const bool opens = qpdf.status != 2 && pages >= 1;

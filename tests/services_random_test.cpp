@@ -1,6 +1,7 @@
 // Seeded mutations of real-looking files through both exported services: every check answers
 // with a well-formed report, and every repair either fails with a message and leaves the
-// output path as it was, or writes a complete file whose table points at its objects.
+// output path as it was, or writes a complete file whose table points at its objects and that
+// keeps every object it references.
 #include <gtest/gtest.h>
 
 #include <zlib.h>
@@ -8,10 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "pdfrepair.h"
+#include "support/discovered.h"
 #include "support/mutator.h"
 #include "support/pdf_builder.h"
 #include "support/readers.h"
@@ -107,7 +110,13 @@ TEST(ServicesRandom, RepairFailsCleanlyOrWritesACompleteFile) {
     if (pdfrepair_fix(in.c_str(), out.c_str())) {
       ++repaired;
       EXPECT_STREQ(pdfrepair_last_error(), "");
-      EXPECT_TRUE(complete_output(pdftest::TempDir::read(out)));
+      const std::string pdf = pdftest::TempDir::read(out);
+      EXPECT_TRUE(complete_output(pdf));
+      const std::set<int> found = pdftest::discovered_numbers(text);
+      EXPECT_EQ(pdftest::dangling_refs_added(pdftest::parse(pdfrepair_check(in.c_str())),
+                                             pdftest::parse(pdfrepair_check(out.c_str())), pdf,
+                                             [&found](int num) { return found.contains(num); }),
+                pdftest::Issues{});
       if (with_qpdf && pdftest::qpdf_check(out).status == 2) ++rejected;
     } else {
       ++refused;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,42 @@ inline Report parse(const std::string& text) {
   r.pages = json.value("pages", -1);
   r.header = json.value("header", std::string("?"));
   return r;
+}
+
+// Whether every reference to object num in the PDF text stands in a page-tree node (/Type
+// /Pages): the object holding it, from its "obj" line to its "endobj", says so.
+inline bool referenced_only_by_pages_nodes(const std::string& pdf, int num) {
+  static const std::regex pages_type(R"(/Type\s*/Pages[^A-Za-z0-9])");
+  const std::regex reference("(^|[^0-9])" + std::to_string(num) + R"(\s*(\d+\s*)?R)");
+  bool any = false;
+  for (auto it = std::sregex_iterator(pdf.begin(), pdf.end(), reference); it != std::sregex_iterator(); ++it) {
+    const auto at = static_cast<std::size_t>(it->position());
+    const std::size_t head = pdf.rfind(" obj", at), end = pdf.find("endobj", at);
+    if (head == std::string::npos || end == std::string::npos) return false;
+    if (!std::regex_search(pdf.substr(head, end - head), pages_type)) return false;
+    any = true;
+  }
+  return any;
+}
+
+// The "dangling ref N" issues of a repair's output that the check of its input did not report,
+// for objects the repair had (`had` tells whether the input holds an object numbered N): the
+// objects it dropped although they are still referenced. Left out are those a repair may drop:
+// objects numbered 8,388,608 or above (never written), and dead pages that only page-tree
+// nodes refer to outside /Kids.
+template <class Had>
+Issues dangling_refs_added(const Report& input, const Report& output, const std::string& pdf, Had had) {
+  Issues added;
+  for (const std::string& issue : output.issues) {
+    if (!issue.starts_with("dangling ref ")) continue;
+    if (std::find(input.issues.begin(), input.issues.end(), issue) != input.issues.end()) continue;
+    const long num = std::stol(issue.substr(13));
+    if (num >= 0x800000 || !had(static_cast<int>(num)) ||
+        referenced_only_by_pages_nodes(pdf, static_cast<int>(num)))
+      continue;
+    added.push_back(issue);
+  }
+  return added;
 }
 
 }  // namespace pdftest
