@@ -10,6 +10,7 @@
 #include "pdfrepair.h"
 #include "support/pdf_builder.h"
 #include "support/report.h"
+#include "support/zlib_data.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -25,6 +26,11 @@ class Check : public ::testing::Test {
 
   pdftest::TempDir dir;
 };
+
+// The bytes with n of them from at set to zero.
+std::string zeroed(std::string bytes, std::size_t at, std::size_t n) {
+  return bytes.replace(at, n, n, '\0');
+}
 
 // A minimal well-formed document: catalog, page tree, one page with its content stream.
 PdfBuilder document() {
@@ -73,6 +79,24 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
          return b.list(3, b.offset(3) + 1).build().bytes;
        }(),
        {"broken xref (obj 3 offset mismatch)"}},
+      {"zeroes inside compressed content",
+       document().stream(5, "/Filter /FlateDecode", zeroed(pdftest::deflated(pdftest::page_content()), 40, 30))
+           .build().bytes,
+       {"damaged compressed data at obj 5"}},
+      {"compressed content cut inside a block",
+       document().stream(5, "/Filter [/Fl]", pdftest::deflated(pdftest::page_content()).substr(0, 200))
+           .build().bytes,
+       {"damaged compressed data at obj 5"}},
+      {"a first filter spelt with an escape, as the repair reads it",
+       document().stream(5, "/Filter /Fl#61teDecode", "xyz").build().bytes,
+       {"damaged compressed data at obj 5"}},
+      {"content ended by a sync flush is sound",
+       document().stream(5, "/Filter /FlateDecode", pdftest::deflated(pdftest::page_content(), Z_SYNC_FLUSH))
+           .build().bytes,
+       {}},
+      {"empty compressed data is sound", document().stream(5, "/Filter /FlateDecode", "").build().bytes, {}},
+      {"data behind another first filter is not decoded",
+       document().stream(5, "/Filter [/ASCIIHexDecode /FlateDecode]", "78 9c 00>").build().bytes, {}},
       {"stream longer than its /Length",
        document().stream(5, "", "0123456789", {.length = "4"}).build().bytes,
        {"wrong /Length at obj 5"}},

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -235,18 +234,6 @@ std::vector<std::pair<std::string, std::string>> sources() {
   return all;
 }
 
-// Repairs that succeed although readers reject the output, each with the reason; every one
-// must still be rejected, so that one that starts to open is noticed and taken off the list.
-const std::map<std::string, std::string> known_unopened = {
-    {"gs-1.4-image.pdf / runs zeroed",
-     "the zeroes merge the page-tree node into the catalog: one dictionary that names /Catalog and "
-     "/Type /Page, has /Pages point at itself and holds a bare word left of the lost bytes"},
-    {"gs-1.7-image.pdf / runs zeroed", "as gs-1.4-image.pdf"},
-    {"qpdf-objstm.pdf / runs zeroed",
-     "the zeroes fall into the compressed page content, which is copied as it is and no longer "
-     "inflates"},
-};
-
 TEST(DamagedFiles, EveryRepairThatSucceedsWritesAFileReadersOpen) {
   pdfrepair_init();
   const pdftest::TempDir dir;
@@ -275,11 +262,10 @@ TEST(DamagedFiles, EveryRepairThatSucceedsWritesAFileReadersOpen) {
           << "the repair dropped objects that are still referenced";
       const pdftest::RunResult qpdf = pdftest::qpdf_check(out);
       const int pages = pdftest::pdfinfo_pages(out);
-      const bool opens = qpdf.status != 2 && pages >= 1;
-      if (const auto known = known_unopened.find(name); known != known_unopened.end())
-        EXPECT_FALSE(opens) << "now opens; was rejected because " << known->second;
-      else
-        EXPECT_TRUE(opens) << "qpdf " << qpdf.status << ", pdfinfo pages " << pages << "\n" << qpdf.output;
+      EXPECT_TRUE(qpdf.status != 2 && pages >= 1)
+          << "qpdf " << qpdf.status << ", pdfinfo pages " << pages << "\n" << qpdf.output;
+      // qpdf exits 2 on stream data it cannot decode, and 3 with only a warning for it.
+      EXPECT_EQ(qpdf.output.find("decoding"), std::string::npos) << qpdf.output;
     }
   }
   EXPECT_GT(repaired, 0);

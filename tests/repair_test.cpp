@@ -15,6 +15,7 @@
 #include "support/pdf_builder.h"
 #include "support/readers.h"
 #include "support/temp_dir.h"
+#include "support/zlib_data.h"
 
 namespace {
 
@@ -497,6 +498,51 @@ TEST_F(Repair, RebuildsDamagedFilesThatReadersOpen) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_NE(repair(c.bytes), "") << pdfrepair_last_error();
+  }
+}
+
+// Compressed content that no longer decodes whole is written again holding what still
+// decodes, in zlib data every reader accepts; sound data is copied as it is.
+TEST_F(Repair, KeepsWhatDamagedCompressedDataStillHolds) {
+  const std::string content = pdftest::page_content();
+  const std::string whole = pdftest::deflated(content);
+  const auto page_with = [](const std::string& data) {
+    return PdfBuilder()
+        .object(1, "<</Type/Catalog/Pages 2 0 R>>")
+        .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
+        .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                   "/Resources <</Font <</F1 5 0 R>>>>>>")
+        .stream(4, "/Filter /FlateDecode", data)
+        .object(5, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica>>")
+        .root(1)
+        .build()
+        .bytes;
+  };
+  std::string zeroed = whole;
+  zeroed.replace(40, 30, 30, '\0');
+  struct Case {
+    const char* name;
+    std::string data;
+    bool copied;  // written as it is
+  } cases[] = {
+      {"sound data", whole, true},
+      {"zeroes in the middle", zeroed, false},
+      {"cut inside a block", whole.substr(0, whole.size() / 2), false},
+      {"not zlib data at all", "not zlib", false},
+  };
+  const std::string in = dir.path("in.pdf"), out = dir.path("out.pdf");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.write("in.pdf", page_with(c.data));
+    ASSERT_EQ(pdfrepair_fix(in.c_str(), out.c_str()), 1) << pdfrepair_last_error();
+    const std::string stream = written_object(pdftest::TempDir::read(out), 4);
+    EXPECT_EQ(stream.find(c.data) != std::string::npos, c.copied);
+    EXPECT_EQ(stream.find("stream\nx\x01") != std::string::npos, !c.copied) << stream;
+    // Content cut short may end inside a token, which qpdf warns about; the data decodes.
+    const pdftest::RunResult qpdf = pdftest::qpdf_check(out);
+    EXPECT_NE(qpdf.status, 2) << qpdf.output;
+    EXPECT_EQ(qpdf.output.find("decoding"), std::string::npos) << qpdf.output;
+    EXPECT_EQ(pdftest::pdfinfo_pages(out), 1);
   }
 }
 

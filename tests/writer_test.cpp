@@ -2,6 +2,7 @@
 // ascending number, xref table, trailer), the finishing of each kind of object, and the stream
 // dictionary rewrite with the measured /Length.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <charconv>
@@ -408,10 +409,20 @@ void PrintTo(const length_case& c, std::ostream* os) { *os << c.name; }
 
 class StreamLength : public testing::TestWithParam<length_case> {};
 
+// 123 bytes of sound zlib data (112 bytes in one stored block), which a /FlateDecode
+// dictionary keeps as they are.
+std::string sound_zlib_data() {
+  std::string payload;
+  while (payload.size() < 112) payload += "0123456789";
+  payload.resize(112);
+  const uLong check = adler32(1, reinterpret_cast<const Bytef*>(payload.data()), 112);
+  std::string data = std::string("\x78\x01\x01\x70\x00\x8f\xff", 7) + payload;
+  for (int shift = 24; shift >= 0; shift -= 8) data += static_cast<char>(check >> shift);
+  return data;
+}
+
 TEST_P(StreamLength, SetToTheDataWritten) {
-  std::string data;
-  while (data.size() < 123) data += "0123456789";
-  data.resize(123);
+  const std::string data = sound_zlib_data();
   kept_builder b;
   b.stream_object(1, bytes(GetParam().dict), data);
   const written_file f = read_written(b.write(1, -1));

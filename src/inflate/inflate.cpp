@@ -22,6 +22,10 @@ constexpr int fixed_lit_codes = 288;  // the fixed code also assigns the unusabl
 constexpr int input_exhausted = -1;  // the stream is cut short
 constexpr int output_full = -2;      // the caller's buffer is too small
 constexpr int bad_data = -3;         // the stream is damaged: what came before it stands
+constexpr int limit_reached = -4;    // the output reached the caller's limit
+constexpr int between_blocks = -5;   // the input ended after a complete block, no last one
+
+constexpr std::uint32_t window_size = 32768;  // the farthest a match reaches back
 
 struct inflate_state {
   unsigned char* dst;
@@ -32,7 +36,25 @@ struct inflate_state {
   std::uint32_t src_pos;
   std::uint32_t bit_acc;  // bits loaded but not used, the next one least significant
   int bit_avail;
+  // Window mode: dst holds only the last bytes decoded; the older ones are counted in dropped.
+  bool window = false;
+  std::uint64_t dropped = 0;
+  std::uint64_t limit = ~std::uint64_t{0};  // output at which decoding stops
 };
+
+// Room for n more bytes of output. In window mode the oldest bytes make way, all but the 32 KiB
+// a match may still reach.
+bool make_room(inflate_state& s, std::uint32_t n) {
+  if (s.dst_cap - s.dst_len >= n) return true;
+  if (!s.window) return false;
+  const std::uint32_t keep = s.dst_len < window_size ? s.dst_len : window_size;
+  std::memmove(s.dst, s.dst + s.dst_len - keep, keep);
+  s.dropped += s.dst_len - keep;
+  s.dst_len = keep;
+  return s.dst_cap - s.dst_len >= n;
+}
+
+bool at_limit(const inflate_state& s) { return s.dropped + s.dst_len >= s.limit; }
 
 // A canonical Huffman code, described by how many codes each length has and which symbols they
 // stand for: codes of one length are consecutive numbers, handed out in symbol order.
@@ -150,8 +172,9 @@ int codes(inflate_state& s, const huff_table& lit_len, const huff_table& dist) {
     int sym = decode(s, lit_len);
     if (sym < 0) return sym;
     if (sym < 256) {
-      if (s.dst_len == s.dst_cap) return output_full;
+      if (s.dst_len == s.dst_cap && !make_room(s, 1)) return output_full;
       s.dst[s.dst_len++] = static_cast<unsigned char>(sym);
+      if (at_limit(s)) return limit_reached;
       continue;
     }
     if (sym == 256) return 0;
@@ -168,14 +191,16 @@ int codes(inflate_state& s, const huff_table& lit_len, const huff_table& dist) {
     if (extra < 0) return extra;
     std::uint32_t distance = static_cast<std::uint32_t>(dists[dsym] + extra);
 
+    // A window keeps at least the 32 KiB a distance can reach, or everything decoded.
     if (distance > s.dst_len) return bad_data;  // reaches before the first byte of output
-    if (s.dst_cap - s.dst_len < len) return output_full;
+    if (!make_room(s, len)) return output_full;
     // Byte by byte: when the distance is shorter than the length, the copy reads bytes it has
     // just written and so repeats the last `distance` bytes.
     unsigned char* to = s.dst + s.dst_len;
     const unsigned char* from = to - distance;
     for (std::uint32_t i = 0; i < len; ++i) to[i] = from[i];
     s.dst_len += len;
+    if (at_limit(s)) return limit_reached;
   }
 }
 
@@ -190,12 +215,12 @@ int stored(inflate_state& s) {
   std::uint32_t nlen = p[2] | p[3] << 8;
   s.src_pos += 4;
   if (len != (~nlen & 0xffff)) return bad_data;
-  if (s.src_len - s.src_pos < len) return input_exhausted;
-  if (s.dst_cap - s.dst_len < len) return output_full;
+  if (s.src_len - s.src_pos < len) return input_exhausted;  // nothing of a block cut short
+  if (!make_room(s, len)) return output_full;
   if (len != 0) std::memcpy(s.dst + s.dst_len, s.src + s.src_pos, len);
   s.src_pos += len;
   s.dst_len += len;
-  return 0;
+  return at_limit(s) ? limit_reached : 0;
 }
 
 // Block compressed with the fixed codes of RFC 1951 3.2.6.
@@ -282,36 +307,72 @@ int dynamic(inflate_state& s) {
 }
 
 // Blocks up to the one marked last (RFC 1951 3.2.3). What follows it, the Adler-32 trailer
-// included, is never read.
+// included, is never read. Input that ends once complete blocks used every byte, but for zero
+// bits left in the last one (its padding), ends between blocks.
 int blocks(inflate_state& s) {
   int last;
   do {
+    const bool bytes_left = s.src_pos < s.src_len || s.bit_acc != 0;
     last = bits(s, 1);
-    if (last < 0) return last;
-    int type = bits(s, 2);
-    if (type < 0) return type;
-    int rc = type == 0 ? stored(s) : type == 1 ? fixed(s) : type == 2 ? dynamic(s) : bad_data;
+    int type = last < 0 ? last : bits(s, 2);
+    int rc = type < 0 ? type : type == 0 ? stored(s) : type == 1 ? fixed(s) : type == 2 ? dynamic(s) : bad_data;
+    if (rc == input_exhausted && !bytes_left) return between_blocks;
     if (rc != 0) return rc;
   } while (last == 0);
   return 0;
 }
 
+// Whether the two header bytes hold a check value that makes them a multiple of 31.
+bool header_checks(const unsigned char* in) { return (in[0] * 256u + in[1]) % 31 == 0; }
+
+// Decodes what follows the two header bytes of in; the state's output fields are set.
+int run_blocks(inflate_state& s, const unsigned char* in, std::uint64_t in_len) {
+  s.src = in + 2;
+  s.src_len = static_cast<std::uint32_t>(in_len - 2);
+  return blocks(s);
+}
+
+bool refused_header(const unsigned char* in) {
+  return (in[0] & 0x0f) != 8 || (in[1] & 0x20) != 0;  // not deflate, or a preset dictionary
+}
+
 }  // namespace
+
+inflate_verdict inflate_verify(const unsigned char* in, std::uint64_t in_len, unsigned char* window,
+                               std::uint64_t limit) {
+  if (in_len == 0) return {false, 0};
+  if (in_len < 2 || in_len > 0xffffffffu || refused_header(in)) return {true, 0};
+  inflate_state s{};
+  s.dst = window;
+  s.dst_cap = inflate_window_bytes;
+  s.window = true;
+  s.limit = limit;
+  const int rc = run_blocks(s, in, in_len);
+  const bool sound = rc == 0 || rc == between_blocks || rc == limit_reached;
+  return {!sound || !header_checks(in), s.dropped + s.dst_len};
+}
+
+std::uint64_t inflate_prefix(const unsigned char* in, std::uint64_t in_len, unsigned char* out,
+                             std::uint64_t n) {
+  if (in_len < 2 || in_len > 0xffffffffu || n > inflate_max_out || refused_header(in)) return 0;
+  inflate_state s{};
+  s.dst = out;
+  s.dst_cap = static_cast<std::uint32_t>(n);
+  run_blocks(s, in, in_len);
+  return s.dst_len;
+}
 
 inflate_status inflate_run(const unsigned char* in, std::uint64_t in_len, unsigned char* out,
                            std::uint64_t out_cap, std::uint64_t* out_len) {
   *out_len = 0;
   if (in_len < 2 || out_cap > inflate_max_out) return inflate_status::refused;
-  if ((in[0] & 0x0f) != 8) return inflate_status::refused;  // not deflate
-  if (in[1] & 0x20) return inflate_status::refused;         // needs a preset dictionary we cannot have
+  if (refused_header(in)) return inflate_status::refused;  // not deflate, or a preset dictionary
 
   inflate_state s{};
-  s.src = in + 2;
-  s.src_len = static_cast<std::uint32_t>(in_len - 2);
   s.dst = out;
   s.dst_cap = static_cast<std::uint32_t>(out_cap);
-  int rc = blocks(s);
-  if (rc == input_exhausted) return inflate_status::input_exhausted;
+  int rc = run_blocks(s, in, in_len);
+  if (rc == input_exhausted || rc == between_blocks) return inflate_status::input_exhausted;
   if (rc == output_full) return inflate_status::output_full;
   *out_len = s.dst_len;
   return inflate_status::decoded;

@@ -13,9 +13,11 @@
 #include "pdfrepair/analysis.h"
 #include "pdfrepair/dict.h"
 #include "pdfrepair/digits.h"
+#include "pdfrepair/filters.h"
 #include "pdfrepair/heap.h"
 #include "pdfrepair/input.h"
 #include "pdfrepair/interface.h"
+#include "pdfrepair/writer.h"
 
 namespace pdfrepair {
 
@@ -125,6 +127,22 @@ void check_streams(const objvec& objs, issue_log& log) {
       log.record("truncated stream at obj %d", e.num);
     else if (e.bad_length)
       log.record("wrong /Length at obj %d", e.num);
+  }
+}
+
+// Zlib data that no longer decodes whole (damaged, or cut short inside a block), in the
+// streams whose extent the step before found sound and whose finished dictionary names Flate
+// first, as the repair finds it.
+void check_compressed_data(const request& r) {
+  const heap_ptr<byte[]> window = inflate_window();
+  if (!window) return;
+  for (int i = 0; i < r.a.objs.count && !r.log.full(); ++i) {
+    const obj_entry& e = r.a.objs.items[i];
+    if (!e.has_stream || e.truncated || e.bad_length) continue;
+    if (e.data_start < 0 || e.data_end < e.data_start || e.data_end > r.len) continue;
+    if (!is_flate_stream(r.buf, r.len, e)) continue;
+    if (verify_flate(r.buf + e.data_start, e.data_end - e.data_start, window.get()).damaged)
+      r.log.record("damaged compressed data at obj %d", e.num);
   }
 }
 
@@ -341,6 +359,7 @@ void analyse(const byte* buf, int len) {
   check_structure(a.xref, log);
   check_xref_entries(r);
   check_streams(a.objs, log);
+  check_compressed_data(r);
   check_dict_bytes(r);
   check_references(r);
   int pages = count_page_names(buf, len);

@@ -12,6 +12,7 @@
 
 #include "pdfrepair/analysis.h"
 #include "pdfrepair/dict.h"
+#include "pdfrepair/filters.h"
 #include "pdfrepair/heap.h"
 #include "pdfrepair/input.h"
 #include "pdfrepair/interface.h"
@@ -210,60 +211,20 @@ bool leads_to_pages(const objvec& kept, const record_index& index, int catalog_n
   const int v = value_of(catalog, "Pages");
   if (v < 0) return false;
   if (byte_at(catalog.bytes(), catalog.len, v) == '<') return true;
+  // A catalog that names itself as its page tree (zeroed bytes can merge the two) is none.
   const int node_num = reference_at(catalog, v);
-  const cleaned_dict node =
-      node_num > 0 ? clean_record(kept, index, node_num, false) : cleaned_dict{};
+  const cleaned_dict node = node_num > 0 && node_num != catalog_num
+                                ? clean_record(kept, index, node_num, false)
+                                : cleaned_dict{};
   if (!node.text) return false;
   return counts_pages(node, size) || has_type_name(node.text.get(), node.len, "Page");
 }
 
-// The filters every reader decodes, by full name and by abbreviation.
-constexpr std::string_view decodable_filters[] = {
-    "ASCIIHexDecode", "ASCII85Decode", "LZWDecode", "FlateDecode", "RunLengthDecode",
-    "CCITTFaxDecode", "JBIG2Decode",   "DCTDecode", "JPXDecode",   "Crypt",
-    "AHx",            "A85",           "LZW",       "Fl",          "RL",
-    "CCF",            "DCT"};
-
-int hex_value(int c) { return is_digit(c) ? c - '0' : (c | 0x20) - 'a' + 10; }
-
-// Reads the name whose bytes start at i (just past its "/"), decoding #xx escapes, up to
-// white space or a delimiter, and leaves i there. True when it names a decodable filter.
-bool decodable_filter_name(const byte* t, int len, int& i) {
-  constexpr int room = 16;  // longer than every decodable name
-  char name[room];
-  int n = 0;  // bytes of the decoded name, also those past the room
-  for (; i < len && !is_pdf_ws(t[i]) && !is_delimiter(t[i]); ++i, ++n) {
-    int c = t[i];
-    if (c == '#' && i + 2 < len && is_hex_digit(t[i + 1]) && is_hex_digit(t[i + 2])) {
-      c = hex_value(t[i + 1]) * 16 + hex_value(t[i + 2]);
-      i += 2;
-    }
-    if (n < room) name[n] = static_cast<char>(c);
-  }
-  if (n > room) return false;
-  const std::string_view read(name, static_cast<std::size_t>(n));
-  const auto* end = std::end(decodable_filters);
-  return std::find(std::begin(decodable_filters), end, read) != end;
-}
-
-// Some name of the stream's first /Filter (one name, or the names before the array's "]")
-// is no decodable filter. Any other value names no filter.
-bool has_undecodable_filter(const cleaned_dict& stream) {
-  const int v = value_of(stream, "Filter");
-  if (v < 0 || v >= stream.len) return false;
-  const byte* t = stream.bytes();
-  int i = v + 1;
-  if (t[v] == '/') return !decodable_filter_name(t, stream.len, i);
-  if (t[v] != '[') return false;
-  while (i < stream.len && t[i] != ']') {
-    if (t[i++] == '/' && !decodable_filter_name(t, stream.len, i)) return true;
-  }
-  return false;
-}
-
 // num when it names a kept stream whose filter no reader decodes, else 0.
 int undecodable_stream(const objvec& kept, const record_index& index, int num) {
-  return num > 0 && has_undecodable_filter(clean_record(kept, index, num, true)) ? num : 0;
+  if (num <= 0) return 0;
+  const cleaned_dict stream = clean_record(kept, index, num, true);
+  return stream.text && has_undecodable_filter(stream.bytes(), stream.len) ? num : 0;
 }
 
 // The first stream the page's first /Contents names (one reference, or the references

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "pdfrepair/dict.h"
+#include "pdfrepair/filters.h"
 #include "pdfrepair/heap.h"
 #include "pdfrepair/interface.h"
 #include "pdfrepair/pagetree.h"
@@ -61,6 +62,13 @@ int order_cmp(const obj_entry* items, int a, int b) {
 }
 
 using text_ptr = heap_ptr<char>;
+
+// What writing every object shares: the page tree (the kept records and their index) for
+// /Kids and inherited boxes, and the window zlib data is checked through.
+struct writing_context {
+  box_ancestors tree;
+  heap_ptr<byte[]> window;
+};
 
 int text_len(const char* text) { return static_cast<int>(std::strlen(text)); }
 
@@ -211,29 +219,58 @@ text_ptr with_length(text_ptr text, int measured) {
   return out;
 }
 
-// The page tree (the kept records and their index) serves /Kids and inherited boxes.
-// The stream's dictionary with its /Length set to the measured data length, sanitised.
-text_ptr sanitized_stream_dict(const byte* in, int size, const obj_entry& r) {
+// The stream's dictionary with its /Length set to `length`, sanitised.
+text_ptr sanitized_stream_dict(const byte* in, int size, const obj_entry& r, int length) {
   int len = 0;
-  const heap_ptr<byte[]> copy = stream_dict_copy(in, size, r, stream_data(r, size).len, len);
+  const heap_ptr<byte[]> copy = stream_dict_copy(in, size, r, length, len);
   return text_ptr(copy ? sanitize_dict_text(copy.get(), len) : nullptr);
 }
 
-void write_stream(out_buf& out, const byte* in, int size, box_ancestors& tree, const obj_entry& r) {
+bool names_flate_first(const text_ptr& dict) {
+  const text_ptr cleaned(dict ? clean_dict_text(dict.get()) : nullptr);
+  return cleaned && first_filter_is_flate(reinterpret_cast<const byte*>(cleaned.get()), text_len(cleaned.get()));
+}
+
+// The data a stream is written with: its own, or, for zlib data that no longer decodes whole,
+// what still decodes in fresh zlib data.
+struct written_data {
+  const byte* bytes;
+  int len;
+  refreshed_data fresh;
+};
+
+written_data stream_data_to_write(const byte* in, int size, const obj_entry& r, const text_ptr& dict,
+                                  byte* window) {
   const data_range data = stream_data(r, size);
-  text_ptr dict = sanitized_stream_dict(in, size, r);
+  written_data w{in + data.start, data.len, {}};
+  if (!window || !names_flate_first(dict)) return w;
+  const inflate_verdict verdict = verify_flate(w.bytes, w.len, window);
+  if (!verdict.damaged) return w;
+  w.fresh = refresh_flate(w.bytes, w.len, verdict.decoded);
+  if (w.fresh.bytes) {
+    w.bytes = w.fresh.bytes.get();
+    w.len = w.fresh.len;
+  }
+  return w;
+}
+
+void write_stream(out_buf& out, const byte* in, int size, writing_context& w, const obj_entry& r) {
+  text_ptr dict = sanitized_stream_dict(in, size, r, stream_data(r, size).len);
+  const written_data data = stream_data_to_write(in, size, r, dict, w.window.get());
+  if (data.fresh.bytes) dict = sanitized_stream_dict(in, size, r, data.len);
   if (dict) {
-    if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), tree.kept.items,
-                                     tree.kept.count, tree.index))
+    if (char* kids = fix_kids_counts(dict.get(), text_len(dict.get()), w.tree.kept.items,
+                                     w.tree.kept.count, w.tree.index))
       dict.reset(kids);
   }
-  buf_finished(out, with_length(cleaned_and_boxed(dict.get(), tree), data.len));
+  buf_finished(out, with_length(cleaned_and_boxed(dict.get(), w.tree), data.len));
   buf_text(out, "stream\n");
-  buf_bytes(out, in + data.start, static_cast<std::size_t>(data.len));
+  buf_bytes(out, data.bytes, static_cast<std::size_t>(data.len));
   buf_text(out, "\nendstream\nendobj\n");
 }
 
-void write_object(out_buf& out, const byte* in, int size, box_ancestors& tree, const obj_entry& r) {
+void write_object(out_buf& out, const byte* in, int size, writing_context& w, const obj_entry& r) {
+  box_ancestors& tree = w.tree;
   buf_printf(out, "%d %d obj\n", r.num, r.gen);
   if (r.in_objstm) {
     const text_ptr sanitized(r.dict_text ? nullptr : written_text_without_dict(in, size, r));
@@ -245,7 +282,7 @@ void write_object(out_buf& out, const byte* in, int size, box_ancestors& tree, c
     const bool closed = text && std::string_view(text.get()).ends_with(">>");
     buf_text(out, closed ? "endobj\n" : "\nendobj\n");
   } else if (r.has_stream) {
-    write_stream(out, in, size, tree, r);
+    write_stream(out, in, size, w, r);
   } else {
     buf_finished(out, r.dict_text ? cleaned_and_boxed(r.dict_text, tree) : sanitized_body(in, size, r));
     buf_text(out, "endobj\n");
@@ -315,7 +352,14 @@ int dropped_length_reference(const byte* input, int size, const obj_entry& r) {
 
 char* written_text_without_dict(const byte* input, int size, const obj_entry& r) {
   if (r.in_objstm) return r.own_text ? sanitize_dict_text(r.own_text, r.own_len) : nullptr;
-  return (r.has_stream ? sanitized_stream_dict(input, size, r) : sanitized_body(input, size, r)).release();
+  return (r.has_stream ? sanitized_stream_dict(input, size, r, stream_data(r, size).len)
+                       : sanitized_body(input, size, r))
+      .release();
+}
+
+bool is_flate_stream(const byte* input, int size, const obj_entry& r) {
+  return !r.in_objstm && r.has_stream &&
+         names_flate_first(sanitized_stream_dict(input, size, r, stream_data(r, size).len));
 }
 
 out_buf::~out_buf() { std::free(data); }
@@ -361,12 +405,12 @@ int write_output(const byte* input, int size, const objvec& kept, int catalog_nu
 
   record_index index;
   build_record_index(kept, index);
-  box_ancestors tree(kept, index);
+  writing_context context{box_ancestors(kept, index), inflate_window()};
   buf_text(out, header);
   for (int i = 0; i < kept.count; ++i) {
     const obj_entry& r = kept.items[order[i]];
     const std::uint64_t offset = out.len;
-    write_object(out, input, size, tree, r);
+    write_object(out, input, size, context, r);
     if (r.num < 0) continue;
     offsets[r.num] = static_cast<int>(offset);
     if (gens) gens[r.num] = r.gen;

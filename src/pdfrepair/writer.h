@@ -41,11 +41,15 @@ char* written_text_without_dict(const byte* input, int size, const obj_entry& r)
 // length drops from the dictionary ("/Length 6 0 R"), or 0.
 int dropped_length_reference(const byte* input, int size, const obj_entry& r);
 
+// Whether a stream's finished dictionary names /FlateDecode (or /Fl) as its first filter.
+bool is_flate_stream(const byte* input, int size, const obj_entry& r);
+
 // Serialises the kept objects (object numbers 0 to 0x7FFFFF, as selection keeps them) into
 // `out`, which must be empty: a "%PDF-1.4" header, the objects in ascending number with their
-// dictionaries finished and their stream data copied from `input` under a /Length that
-// matches it, a classic xref table and a trailer naming /Root catalog_num, /Info docinfo_num
-// when that is not negative, and /ID with the bytes of id when it is not empty. Returns 1, or
+// dictionaries finished and their stream data copied from `input` (zlib data that no longer
+// decodes whole replaced by what still decodes) under a /Length that matches it, a classic
+// xref table and a trailer naming /Root catalog_num, /Info docinfo_num when that is not
+// negative, and /ID with the bytes of id when it is not empty. Returns 1, or
 // 0 after recording "out of memory" (the output is then released).
 int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
                  int docinfo_num, out_buf& out, std::string_view id = {});
