@@ -1,9 +1,9 @@
-// Damaged files as users meet them: the valid files of tests/data/valid/ and documents made
-// with the builder, each damaged in sixteen ways (cut short, cross-reference data destroyed,
-// bits inverted, names misspelt, keywords lost, garbage and zeroes written over bytes, a page
-// dropped). A repair may refuse any of them; a repair that succeeds must write a file that
-// qpdf does not reject for its structure and that pdfinfo opens with at least one page, and
-// must keep every object that its output still references.
+// Damaged files as users meet them: the valid files of tests/data/valid/ and producers/ and
+// documents made with the builder, each damaged in eighteen ways (cut short, cross-reference
+// data destroyed, bits inverted, names misspelt, keywords lost, garbage and zeroes written over
+// bytes, a page dropped). A repair may refuse any of them; a repair that succeeds must write a
+// file that qpdf does not reject for its structure, whose zlib data inflates, that pdfinfo
+// opens with at least one page, and that keeps every object it still references.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -86,6 +86,8 @@ struct Damage {
 
 const Damage damages[] = {
     {"cut in half", [](std::string& s) { s.resize(s.size() / 2); }},
+    {"cut at 90 %", [](std::string& s) { s.resize(s.size() * 9 / 10); }},
+    {"cut at 95 %", [](std::string& s) { s.resize(s.size() * 19 / 20); }},
     {"cut inside the last stream",
      [](std::string& s) {
        const std::size_t end = s.rfind("endstream");
@@ -227,8 +229,9 @@ std::vector<std::pair<std::string, std::string>> sources() {
   std::vector<std::pair<std::string, std::string>> all = {{"builder spaced", spaced_document()},
                                                           {"builder compact", compact_document()}};
   std::vector<fs::path> files;
-  for (const fs::directory_entry& e : fs::directory_iterator(fs::path(PDFREPAIR_TEST_DATA) / "valid"))
-    if (e.path().extension() == ".pdf") files.push_back(e.path());
+  for (const char* folder : {"valid", "producers"})
+    for (const fs::directory_entry& e : fs::directory_iterator(fs::path(PDFREPAIR_TEST_DATA) / folder))
+      if (e.path().extension() == ".pdf") files.push_back(e.path());
   std::sort(files.begin(), files.end());
   for (const fs::path& f : files) all.emplace_back(f.filename().string(), pdftest::TempDir::read(f.string()));
   return all;
@@ -264,8 +267,9 @@ TEST(DamagedFiles, EveryRepairThatSucceedsWritesAFileReadersOpen) {
       const int pages = pdftest::pdfinfo_pages(out);
       EXPECT_TRUE(qpdf.status != 2 && pages >= 1)
           << "qpdf " << qpdf.status << ", pdfinfo pages " << pages << "\n" << qpdf.output;
-      // qpdf exits 2 on stream data it cannot decode, and 3 with only a warning for it.
-      EXPECT_EQ(qpdf.output.find("decoding"), std::string::npos) << qpdf.output;
+      // Zlib data that no longer inflates is written again with what does (qpdf only warns of
+      // it in some streams). Damage behind other filters (a cut JPEG) stays as it is.
+      EXPECT_EQ(qpdf.output.find("inflate"), std::string::npos) << qpdf.output;
     }
   }
   EXPECT_GT(repaired, 0);
