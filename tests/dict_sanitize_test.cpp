@@ -92,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(DictStringsAndLevels, Sanitize, testing::ValuesIn(strin
 // Damaged bytes outside strings, by the nearest non-blank byte before them (prev: none,
 // slash, opener or other), the bytes after them (next, next2) and the gap before them.
 const rewrite damaged_bytes[] = {
+    {"string_syntax_never_restored", "1 {D7} 2 {D6} 3 {A3}", "1   2   3  "},
+    {"damaged_r_before_a_string", "[(a) 12 0 {AD}(b)]", "[(a) 12 0 R(b)]"},
     {"none_then_lt_opens_level", "{C3}<", "<< >>"},
     {"slash_then_lt_opens_level", "/{C3}<", "/<< >>"},
     {"other_then_lt_opens_nothing", "a{80}<", "a <"},

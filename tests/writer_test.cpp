@@ -364,6 +364,7 @@ TEST(WriterKinds, ObjectStreamObjects) {
   b.objstm_object(2, nullptr, "<</Type /Page /Kid5 [1 0 R]>> junk");
   b.objstm_object(3, nullptr, nullptr);
   b.objstm_object(4, nullptr, "[4 0 R]");
+  b.objstm_object(5, "[/Indexed << /N 1 >> 1]", "unused");
   const written_file f = read_written(b.write(1, -1));
   // A dictionary is written as one from the file body would be; any other value gets the line
   // break it lacks before "endobj".
@@ -372,6 +373,7 @@ TEST(WriterKinds, ObjectStreamObjects) {
             "2 0 obj\n<</Type /Page /Kids [1 0 R] /MediaBox [0 0 612 792]>>endobj\n");
   EXPECT_EQ(f.object(3), "3 0 obj\n\nendobj\n");
   EXPECT_EQ(f.object(4), "4 0 obj\n[4 0 R]\nendobj\n");
+  EXPECT_EQ(f.object(5), "5 0 obj\n[/Indexed << /N 1 >> 1]\nendobj\n");  // not cut after the >>
 }
 
 TEST(WriterKinds, StreamDictionaryGetsKidsCountAndMediaBoxRepairs) {

@@ -116,17 +116,17 @@ int close_angle(sanitize_state& s, int next) {
   return 1;
 }
 
-// What may follow the "R" of a reference: white space, "/", ">", "]", ")" or the end (-1).
-bool ends_reference(int next) {
-  return next < 0 || is_ascii_ws(next) || next == '/' || next == '>' || next == ']' ||
-         next == ')';
-}
+// What may follow the "R" of a reference: white space, a delimiter or the end (-1).
+bool ends_reference(int next) { return next < 0 || is_ascii_ws(next) || is_delimiter(next); }
 
 // The last resort for a damaged byte: its complement when that is printable punctuation and
-// the preceding byte makes it plausible, else a space.
+// the preceding byte makes it plausible, else a space. A parenthesis or a backslash is never
+// restored: it would open, close or escape a string that the damage never held.
 int restored_or_blank(int c, int inv, prev_class pc, int prev) {
   const bool restore = pc == prev_class::none || pc == prev_class::opener;
-  if (c >= 0x81 && c <= 0xDF && !is_alnum(inv) && (restore || is_digit(prev))) return inv;
+  const bool string_syntax = inv == '(' || inv == ')' || inv == '\\';
+  if (c >= 0x81 && c <= 0xDF && !is_alnum(inv) && !string_syntax && (restore || is_digit(prev)))
+    return inv;
   return ' ';
 }
 
@@ -297,7 +297,7 @@ class plain_byte_table {
     if (is_letter(next)) return 1;
     if (is_digit(next)) return 2;
     if (is_ascii_ws(next)) return 3;
-    return next == '/' || next == '>' || next == ']' || next == ')' ? 4 : 5;
+    return is_delimiter(next) ? 4 : 5;
   }
   // A word boundary before the byte; FF and VT do not make one.
   static bool is_gap(int before) {

@@ -24,20 +24,31 @@ constexpr std::string_view inserted_entry = " /MediaBox [0 0 612 792]";
 constexpr std::uint32_t max_box_digits = 1000000;
 
 // What may follow the name of a counted entry; compact writers put the array's "[" right
-// after it. "/MediaBox/" does not count.
+// after it, or the next key's "/" when the value is missing.
 bool ends_entry_name(int c) {
-  return is_ascii_ws(c) || c == '[' || c == '>' || c == ']' || c == '}';
+  return is_ascii_ws(c) || c == '[' || c == '>' || c == ']' || c == '}' || c == '/';
 }
 
-// Position of the "/" of the first counted /MediaBox entry, or -1.
-int find_entry(const byte* t, int len) {
-  for (int p = find_name(t, len, 0, len, box_name); p >= 0;
-       p = find_name(t, len, p + 1, len, box_name)) {
+// Position of the "/" of the first counted /MediaBox entry of the first dictionary itself (not
+// of one nested in it, nor inside a string), or -1; closer receives the position of the ">>"
+// that closes that dictionary, or -1 when it does not close.
+int find_entry(const byte* t, int len, int& closer) {
+  top_level_names names{t, len};
+  for (int p = names.next(box_name); p >= 0; p = names.next(box_name)) {
     const int after = p + box_name_len;
     if (after == len || ends_entry_name(t[after])) return p;
   }
+  closer = names.closer;
   return -1;
 }
+
+int find_entry(const byte* t, int len) {
+  int closer = -1;
+  return find_entry(t, len, closer);
+}
+
+// A box number may start with a digit, a sign or a point.
+bool starts_number(int c) { return is_digit(c) || c == '-' || c == '+' || c == '.'; }
 
 // The run of digits, signs and points at i: true when it holds a digit, the digits before its
 // first point make at most 1,000,000 (none: 0), and something follows the run. Moves i past
@@ -64,7 +75,7 @@ bool box_array_usable(const byte* t, int len, int i) {
     i = skip_ascii_ws(t, len, i);
     if (i == len) return false;
     // A letter is a bad element; any other byte may only be the closing "]".
-    if (!is_digit(t[i]) && t[i] != '-') return t[i] == ']' && numbers == 4;
+    if (!starts_number(t[i])) return t[i] == ']' && numbers == 4;
     if (!box_number_fits(t, len, i)) return false;
     ++numbers;
     // Only white space may separate the numbers; a comma after one is a fault.
@@ -75,7 +86,7 @@ bool box_array_usable(const byte* t, int len, int i) {
 // Whether the value after the entry's name can be kept.
 bool value_usable(const byte* t, int len, int v) {
   if (v == len) return false;
-  if (is_digit(t[v]) || t[v] == '-') return true;  // a number or a reference is trusted
+  if (starts_number(t[v])) return true;  // a number or a reference is trusted
   return t[v] == '[' && box_array_usable(t, len, v + 1);
 }
 
@@ -158,18 +169,12 @@ char* splice(const char* text, int length, int cut, int resume, std::string_view
   return out;
 }
 
-// Position of the last ">>" of the text, or -1.
-int last_closer(const char* text, int length) {
-  for (int i = length - 2; i >= 0; --i)
-    if (text[i] == '>' && text[i + 1] == '>') return i;
-  return -1;
-}
-
 constexpr int max_ancestors = 32;
 
-// The object number the first /Parent of a cleaned dictionary names, or 0.
+// The object number the first /Parent of a cleaned dictionary itself names, or 0.
 int parent_of(const byte* t, int len) {
-  const int p = find_name(t, len, 0, len, "Parent");
+  top_level_names names{t, len};
+  const int p = names.next("Parent");
   if (p < 0) return 0;
   int v = skip_ws(t, p + 7, len);
   return v < len && is_digit(t[v]) ? read_reference(t, len, v) : 0;
@@ -191,6 +196,22 @@ const obj_entry* node_record(const box_ancestors& ancestors, int num) {
   return nullptr;
 }
 
+// What a page-tree node tells of boxes, worked out once per record: whether it has a counted
+// entry, and its /Parent.
+box_ancestors::node node_of(box_ancestors& ancestors, const obj_entry& record) {
+  box_ancestors::node* known = ancestors.nodes ? &ancestors.nodes[&record - ancestors.kept.items] : nullptr;
+  if (known && known->state != box_ancestors::node::unknown) return *known;
+  box_ancestors::node info;
+  const heap_ptr<char[]> cleaned(clean_dict_text(record.dict_text));
+  if (!cleaned) return info;
+  const byte* t = reinterpret_cast<const byte*>(cleaned.get());
+  const int len = static_cast<int>(std::strlen(cleaned.get()));
+  info.state = find_entry(t, len) >= 0 ? box_ancestors::node::has_box : box_ancestors::node::no_box;
+  info.parent = parent_of(t, len);
+  if (known) *known = info;
+  return info;
+}
+
 }  // namespace
 
 char* fix_media(const char* text, int length, int name_pos, int resume_pos) {
@@ -198,35 +219,30 @@ char* fix_media(const char* text, int length, int name_pos, int resume_pos) {
 }
 
 box_ancestors::box_ancestors(const objvec& k, const record_index& i)
-    : kept(k), index(i),
-      known(static_cast<signed char*>(mem_calloc(static_cast<std::size_t>(k.count) + 1, 1))) {}
+    : kept(k), index(i), nodes(heap_array<node>(static_cast<std::size_t>(k.count))) {
+  if (nodes) std::fill_n(nodes.get(), k.count, node{});
+}
 
 bool inherits_media_box(box_ancestors& ancestors, const char* page, int length) {
   int parent = parent_of(reinterpret_cast<const byte*>(page), length);
-  const obj_entry* first = node_record(ancestors, parent);
-  if (!first) return false;
-  const std::ptrdiff_t at = first - ancestors.kept.items;
-  if (ancestors.known && ancestors.known[at]) return ancestors.known[at] == 1;
   int visited[max_ancestors];
-  bool found = false;
-  for (int n = 0; n < max_ancestors && !found; ++n) {
-    const obj_entry* node = node_record(ancestors, parent);
-    if (!node || std::find(visited, visited + n, parent) != visited + n) break;
+  for (int n = 0; n < max_ancestors; ++n) {
+    const obj_entry* record = node_record(ancestors, parent);
+    if (!record || std::find(visited, visited + n, parent) != visited + n) return false;
     visited[n] = parent;
-    const heap_ptr<char[]> cleaned(clean_dict_text(node->dict_text));
-    if (!cleaned) break;
-    const int len = static_cast<int>(std::strlen(cleaned.get()));
-    found = find_entry(reinterpret_cast<const byte*>(cleaned.get()), len) >= 0;
-    parent = parent_of(reinterpret_cast<const byte*>(cleaned.get()), len);
+    const box_ancestors::node node = node_of(ancestors, *record);
+    if (node.state == box_ancestors::node::has_box) return true;
+    if (node.state != box_ancestors::node::no_box) return false;  // no memory to clean it
+    parent = node.parent;
   }
-  if (ancestors.known) ancestors.known[at] = found ? 1 : 2;
-  return found;
+  return false;
 }
 
 char* ensure_media_box(const char* text, int length, box_ancestors* ancestors) {
   if (!text || length < 0) return nullptr;
   const byte* t = reinterpret_cast<const byte*>(text);
-  const int entry = find_entry(t, length);
+  int closer = -1;
+  const int entry = find_entry(t, length, closer);
   if (entry >= 0) {
     if (value_usable(t, length, skip_ascii_ws(t, length, entry + box_name_len))) return nullptr;
     return fix_media(text, length, entry, resume_after_value(t, length, entry));
@@ -234,7 +250,7 @@ char* ensure_media_box(const char* text, int length, box_ancestors* ancestors) {
   // No counted entry: only a page dictionary that inherits no box gets one inserted.
   if (!has_type_name(text, length, "Page")) return nullptr;
   if (ancestors && inherits_media_box(*ancestors, text, length)) return nullptr;
-  const int closer = last_closer(text, length);
+  // The entry goes where find_entry will find it: before the first dictionary's closer.
   if (closer < 0) return nullptr;
   return splice(text, length, closer, closer, inserted_entry);
 }

@@ -19,11 +19,15 @@ inline int skip_ascii_ws(const char* t, int len, int p) {
 }
 
 // The page-tree nodes a page may inherit its /MediaBox from: the kept records, with what was
-// learnt of each first ancestor, so that the pages of one node ask its ancestors once.
+// learnt of each node, so that every node is cleaned once however many pages ask.
 struct box_ancestors {
+  struct node {
+    enum { unknown, has_box, no_box } state = unknown;
+    int parent = 0;  // the number its /Parent names, or 0
+  };
   const objvec& kept;
   const record_index& index;  // the kept records' own
-  heap_ptr<signed char[]> known;  // by position of a first ancestor: 0 not yet, 1 has a box, 2 not
+  heap_ptr<node[]> nodes;     // by record position; null when memory ran out
 
   box_ancestors(const objvec& k, const record_index& i);
 };
@@ -36,7 +40,8 @@ bool inherits_media_box(box_ancestors& ancestors, const char* page, int length);
 // The dictionary text of `length` bytes with a usable /MediaBox: an unusable first entry is
 // replaced by "/MediaBox [0 0 612 792]" (its rejected value removed), and a /Type /Page
 // dictionary without an entry, whose ancestors (when given) have none either, gets
-// " /MediaBox [0 0 612 792]" before its last ">>". Null when the entry is usable, when a
+// " /MediaBox [0 0 612 792]" before the ">>" that closes it. Only the dictionary's own entries
+// count, not those of dictionaries nested in it nor the bytes of strings. Null when the entry is usable, when a
 // dictionary without an entry is no page, inherits a box or has no ">>", or when memory runs
 // out.
 char* ensure_media_box(const char* text, int length, box_ancestors* ancestors = nullptr);

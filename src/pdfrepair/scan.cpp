@@ -38,18 +38,56 @@ int literal_string_end(const byte* b, int end, int open) {
   int nesting = 1;
   for (int i = open + 1; i < end;) {
     // Eight plain bytes at a time: most of a string is neither a parenthesis nor a backslash.
-    for (std::uint64_t w; i + 8 <= end; i += 8) {
+    for (std::uint64_t w; end - i >= 8; i += 8) {
       std::memcpy(&w, b + i, 8);
       if (holds_byte(w, '(') || holds_byte(w, ')') || holds_byte(w, '\\')) break;
     }
     if (i >= end) break;
     const byte c = b[i++];
-    if (c == '\\')
+    if (c == '\\') {
+      if (i == end) break;
       ++i;
-    else if (c == '(')
+    } else if (c == '(') {
       ++nesting;
-    else if (c == ')' && --nesting == 0)
+    } else if (c == ')' && --nesting == 0) {
       return i;
+    }
+  }
+  return -1;
+}
+
+int top_level_names::next() {
+  while (i < len) {
+    const int c = t[i];
+    const int after = byte_at(t, len, i + 1);
+    if (c == '(') {
+      i = literal_string_end(t, len, i);
+      if (i < 0) i = len;
+    } else if (c == '<' && after == '<') {
+      ++depth;
+      i += 2;
+    } else if (c == '<') {
+      const void* close = std::memchr(t + i, '>', static_cast<std::size_t>(len - i));
+      i = close ? static_cast<int>(static_cast<const byte*>(close) - t) + 1 : len;
+    } else if (c == '>' && after == '>') {
+      i += 2;
+      if (depth > 0 && --depth == 0) {  // the first dictionary closed
+        closer = i - 2;
+        i = len;
+      }
+    } else {
+      ++i;
+      if (c == '/' && depth == 1) return i - 1;
+    }
+  }
+  return -1;
+}
+
+int top_level_names::next(std::string_view name) {
+  const int n = static_cast<int>(name.size());
+  for (int p = next(); p >= 0; p = next()) {
+    if (len - p - 1 < n || std::memcmp(t + p + 1, name.data(), name.size()) != 0) continue;
+    if (p + 1 + n == len || !is_alnum(t[p + 1 + n])) return p;
   }
   return -1;
 }

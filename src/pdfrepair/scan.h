@@ -42,6 +42,22 @@ int skip_ws(const byte* b, int p, int end);
 // passes over literal strings reads them with this.
 int literal_string_end(const byte* b, int end, int open);
 
+// The names that stand at the top level of a text's first dictionary, as its own keys and
+// values (arrays included): not those inside strings or nested dictionaries. One walk serves a
+// whole series of next() calls.
+struct top_level_names {
+  const byte* t;
+  int len;
+  int i = 0;
+  int depth = 0;    // "<<" open
+  int closer = -1;  // the ">>" that closed the first dictionary, once next() reached it
+
+  // The "/" of the next such name, or -1 once the first dictionary closes or the text ends.
+  int next();
+  // The next such name that is "/name" not followed by an alphanumeric byte, or -1.
+  int next(std::string_view name);
+};
+
 // Signed decimal after white space and comments, accumulated modulo 2^32; -1 when there is
 // none, and then pos is left alone. On success pos moves just past the digits.
 int parse_int_at(const byte* b, int end, int& pos);

@@ -274,12 +274,17 @@ void write_object(out_buf& out, const byte* in, int size, writing_context& w, co
   buf_printf(out, "%d %d obj\n", r.num, r.gen);
   if (r.in_objstm) {
     const text_ptr sanitized(r.dict_text ? nullptr : written_text_without_dict(in, size, r));
-    const text_ptr text = cleaned_and_boxed(r.dict_text ? r.dict_text : sanitized.get(), tree);
-    buf_finished(out, text);
+    const char* value = r.dict_text ? r.dict_text : sanitized.get();
+    // Only a dictionary is cleaned: cleaning keeps the first dictionary of a text, which would
+    // cut an array holding one. Any other value is written sanitised, as in the file body.
+    const bool dict = value && std::string_view(value).substr(std::strspn(value, " \t\r\n\f")).starts_with("<<");
+    const text_ptr cleaned = dict ? cleaned_and_boxed(value, tree) : nullptr;
+    buf_finished(out, cleaned);
+    if (!dict && value) buf_text(out, value);
     // A value from an object stream has no line break of its own before "endobj". A dictionary
     // closes by itself, and is written as one from the file body would be, so that repairing
     // the output again gives the same bytes.
-    const bool closed = text && std::string_view(text.get()).ends_with(">>");
+    const bool closed = cleaned && std::string_view(cleaned.get()).ends_with(">>");
     buf_text(out, closed ? "endobj\n" : "\nendobj\n");
   } else if (r.has_stream) {
     write_stream(out, in, size, w, r);
