@@ -43,6 +43,13 @@ PdfBuilder document() {
   return b;
 }
 
+// A document whose page-tree node is given and whose page (object 3) has no box of its own.
+PdfBuilder tree_document(std::string_view node) {
+  PdfBuilder b;
+  b.object(1, "<</Type/Catalog/Pages 2 0 R>>").object(2, node).object(3, "<</Type /Page /Parent 2 0 R>>").root(1);
+  return b;
+}
+
 TEST_F(Check, WellFormedFileIsValid) {
   const Report r = check(document().build().bytes);
   EXPECT_TRUE(r.valid);
@@ -60,9 +67,9 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
   } cases[] = {
       {"no header, no startxref: the root is not examined",
        PdfBuilder("").object(1, "<</Type/Page>>").build_body().bytes,
-       {"missing header", "missing startxref"}},
+       {"missing header", "missing startxref", "bad /MediaBox at obj 1"}},
       {"startxref leads nowhere, no root",
-       PdfBuilder().object(1, "<</Type/Page>>").build_body().bytes + "startxref\n5\n%%EOF\n",
+       PdfBuilder().object(1, "<</Type/Page/MediaBox[0 0 9 9]>>").build_body().bytes + "startxref\n5\n%%EOF\n",
        {"broken xref", "missing /Root"}},
       {"listed object missing",
        document().list(7, 20).build().bytes,
@@ -134,8 +141,30 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
        PdfBuilder().object(1, "<</Type/Catalog>>").root(1).build().bytes,
        {"no pages found"}},
       {"dead page dictionary",
-       document().object(5, "<</Type /Page /Parent 2 0 R /ID <4G> >>").build().bytes,
+       document().object(5, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] /ID <4G> >>").build().bytes,
        {"dead page dict (unrepairable) - will be pruned"}},
+      // What the repair would mend, each text for every record in turn.
+      {"an object without endobj, and one whose endobj is damaged",
+       document().raw("5 0 obj\n<</A 1>>\n").object(6, "<</B 1>>").raw("7 0 obj\n<</C 1>>\nend\xe6bj\n")
+           .build().bytes,
+       {"missing endobj at obj 5", "missing endobj at obj 7"}},
+      {"a header damaged by a stray byte, confirmed by the table",
+       [] {
+         PdfBuilder b = document();
+         const int at = b.size();
+         return b.raw("5 0\xa0obj\n<</A 1>>\nendobj\n").list(5, at + 4).build().bytes;
+       }(),
+       {"broken xref (obj 5 offset mismatch)", "damaged object header at obj 5"}},
+      {"a misspelt key, and a valid one name repair leaves alone",
+       document().object(5, "<</Typ3 /Font /StructParent 1>>").build().bytes,
+       {"misspelt name in obj 5 dict"}},
+      {"a page-tree node listing a missing kid",
+       tree_document("<</Type/Pages/Kids[3 0 R 9 0 R]/Count 2/MediaBox[0 0 9 9]>>").build().bytes,
+       {"wrong /Count at obj 2", "dangling ref 9"}},
+      {"a page without a box, and one with an unusable box",
+       tree_document("<</Type/Pages/Kids[3 0 R 5 0 R]/Count 2>>")
+           .object(5, "<</Type/Page/Parent 2 0 R/MediaBox [0 0 9]>>").build().bytes,
+       {"bad /MediaBox at obj 3", "bad /MediaBox at obj 5"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

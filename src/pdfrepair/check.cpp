@@ -23,25 +23,15 @@ namespace pdfrepair {
 
 char issues[max_issues][issue_size];
 
+void issue_log::record(const char* format, ...) {
+  if (full()) return;
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(issues[n++], issue_size, format, args);
+  va_end(args);
+}
+
 namespace {
-
-// The issues of one check, in the process-wide array.
-struct issue_log {
-  int n = 0;
-
-  bool full() const { return n == max_issues; }
-
-#if defined(__GNUC__)
-  __attribute__((format(printf, 2, 3)))
-#endif
-  void record(const char* format, ...) {
-    if (full()) return;
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(issues[n++], issue_size, format, args);
-    va_end(args);
-  }
-};
 
 struct request {
   const byte* buf;
@@ -361,6 +351,7 @@ void analyse(const byte* buf, int len) {
   check_streams(a.objs, log);
   check_compressed_data(r);
   check_dict_bytes(r);
+  check_what_repair_mends(buf, len, a, log);
   check_references(r);
   int pages = count_page_names(buf, len);
   if (a.objs.count > 0) {

@@ -1,9 +1,28 @@
 // The validation service: one file in, a one-line JSON report out.
 #pragma once
 
+#include "pdfrepair/analysis.h"
 #include "pdfrepair/report.h"
 
 namespace pdfrepair {
+
+// The issues of one check, in the process-wide array: at most 32, the earliest.
+struct issue_log {
+  int n = 0;
+
+  bool full() const { return n == max_issues; }
+
+#if defined(__GNUC__)
+  __attribute__((format(printf, 2, 3)))
+#endif
+  void record(const char* format, ...);
+};
+
+// What a repair of the analysed file would mend, each kind of mending for every record in
+// table order: an "endobj" that is missing or not spelt exactly, a header read only through
+// damage or the cross-reference table, names that name repair corrects, and, on the records a
+// repair keeps, /Kids and /Count or a /MediaBox that it would change.
+void check_what_repair_mends(const byte* buf, int len, const analysis& a, issue_log& log);
 
 // Analyses the file at input_path and returns g_json holding the report (or the empty text
 // when the file could not be read into memory; the reason is then in g_err).

@@ -52,9 +52,18 @@ char* clean_dict_view(std::string_view text);
 // everything.
 std::size_t first_dict_length(std::string_view text);
 
-// clean_dict_text(sanitize_dict_text(bytes, length)), with only as many of the bytes
-// sanitised as the first dictionary needs; null when either would be null.
+// sanitize_dict_text(bytes, length) cut where clean_dict_text cuts it (after the first
+// dictionary), with only as many of the bytes sanitised as that dictionary needs; null when
+// sanitize_dict_text would be null.
+char* sanitize_first_dict_text(const byte* bytes, int length);
+
+// clean_dict_text(sanitize_dict_text(bytes, length)), the same way; null when either would be
+// null.
 char* sanitize_first_dict(const byte* bytes, int length);
+
+// Whether name repair corrects a name of the sanitised text's first dictionary (what
+// clean_dict_text replaces, not what it cuts off).
+bool names_misspelt(const char* sanitized);
 
 // 1 when exactly `length` bytes of a cleaned text are still not well formed (unbalanced
 // "<<" and ">>", a single ">", a hex string holding anything but hex digits, an unclosed

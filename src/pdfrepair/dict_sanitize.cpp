@@ -396,11 +396,11 @@ char* sanitize_dict_text_by_steps(const byte* bytes, int length) {
   return sanitize_whole(bytes, length, false);
 }
 
-char* sanitize_first_dict(const byte* bytes, int length) {
+char* sanitize_first_dict_text(const byte* bytes, int length) {
   if (length < 0 || length > max_dict_span) return nullptr;
-  const heap_ptr<char[]> out(sanitize_buffer(length));
+  char* out = sanitize_buffer(length);
   if (!out) return nullptr;
-  sanitize_state s{bytes, length, out.get()};
+  sanitize_state s{bytes, length, out};
   // A step's output depends on the input alone (a string step reads on to the string's end),
   // never on where the sanitising stops: once the first dictionary closes inside what was
   // written, the rest of the text cannot change it.
@@ -408,11 +408,26 @@ char* sanitize_first_dict(const byte* bytes, int length) {
   for (int stop = std::min(length, first_dict_step); i < length;
        stop = length - stop <= stop ? length : 2 * stop) {
     i = sanitize_until(s, i, stop);
-    const std::string_view written(out.get(), static_cast<std::size_t>(s.out_len));
-    if (first_dict_length(written) < written.size()) return clean_dict_view(written);
+    const std::size_t kept = first_dict_length(std::string_view(out, static_cast<std::size_t>(s.out_len)));
+    if (kept < static_cast<std::size_t>(s.out_len)) {
+      out[kept] = '\0';
+      return out;
+    }
   }
   close_open_levels(s);
-  return clean_dict_view(std::string_view(out.get(), static_cast<std::size_t>(s.out_len)));
+  out[first_dict_length(std::string_view(out, static_cast<std::size_t>(s.out_len)))] = '\0';
+  return out;
+}
+
+char* sanitize_first_dict(const byte* bytes, int length) {
+  const heap_ptr<char[]> text(sanitize_first_dict_text(bytes, length));
+  return text ? clean_dict_text(text.get()) : nullptr;
+}
+
+bool names_misspelt(const char* sanitized) {
+  const heap_ptr<char[]> cleaned(clean_dict_text(sanitized));
+  const std::string_view text(sanitized);
+  return cleaned && text.substr(0, first_dict_length(text)) != cleaned.get();
 }
 
 }  // namespace pdfrepair

@@ -22,6 +22,7 @@ struct obj_entry {
   int bad_length = 0;   // measured length differs from the declared /Length
   int truncated = 0;    // no end keyword: the data was taken to run on
   int in_objstm = 0;
+  int damaged_head = 0;  // found through a damaged header, or rescued through the xref table
   const byte* own_text = nullptr;  // object-stream records: a view into a decoded buffer
   int own_len = 0;
   int* refs = nullptr;  // owned: object numbers this record's dictionary references

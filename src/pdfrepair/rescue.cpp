@@ -76,6 +76,7 @@ void rescue_xref_objects(const byte* buf, int len, const xref_info& xi, objvec& 
     rec.num = k;
     rec.gen = xi.xref_gen[k];
     rec.hdr_off = o;  // may point at damage or white space before the header
+    rec.damaged_head = 1;
     rec.dict_off = body.dict_off;
     rec.stream_kw = body.stream_kw;
     rec.endobj_off = body.end;

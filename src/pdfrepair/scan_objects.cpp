@@ -175,7 +175,10 @@ void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi,
   for (int p = find_kw(buf, len, 0, "obj"); p != -1 && p <= len - 4; p = find_kw(buf, len, p + 1, "obj")) {
     obj_entry rec;
     rec.hdr_off = parse_obj_head(buf, len, p, rec.num, rec.gen);
-    if (rec.hdr_off < 0) rec.hdr_off = confirmed_damaged_head(buf, len, p, recorded, xi, rec.num, rec.gen);
+    if (rec.hdr_off < 0) {
+      rec.hdr_off = confirmed_damaged_head(buf, len, p, recorded, xi, rec.num, rec.gen);
+      rec.damaged_head = 1;
+    }
     if (rec.hdr_off < 0) continue;
     const object_body body = locate_body(buf, len, p, searches);
     const int end = object_end(buf, len, body);

@@ -63,6 +63,11 @@ int order_cmp(const obj_entry* items, int a, int b) {
 
 using text_ptr = heap_ptr<char>;
 
+// A sanitised value that opens a dictionary.
+bool is_dictionary(const char* value) {
+  return std::string_view(value).substr(std::strspn(value, " \t\r\n\f")).starts_with("<<");
+}
+
 // What writing every object shares: the page tree (the kept records and their index) for
 // /Kids and inherited boxes, and the window zlib data is checked through.
 struct writing_context {
@@ -277,7 +282,7 @@ void write_object(out_buf& out, const byte* in, int size, writing_context& w, co
     const char* value = r.dict_text ? r.dict_text : sanitized.get();
     // Only a dictionary is cleaned: cleaning keeps the first dictionary of a text, which would
     // cut an array holding one. Any other value is written sanitised, as in the file body.
-    const bool dict = value && std::string_view(value).substr(std::strspn(value, " \t\r\n\f")).starts_with("<<");
+    const bool dict = value && is_dictionary(value);
     const text_ptr cleaned = dict ? cleaned_and_boxed(value, tree) : nullptr;
     buf_finished(out, cleaned);
     if (!dict && value) buf_text(out, value);
@@ -360,6 +365,19 @@ char* written_text_without_dict(const byte* input, int size, const obj_entry& r)
   return (r.has_stream ? sanitized_stream_dict(input, size, r, stream_data(r, size).len)
                        : sanitized_body(input, size, r))
       .release();
+}
+
+char* text_to_finish(const byte* input, int size, const obj_entry& r) {
+  if (r.has_stream && !r.in_objstm)
+    return sanitized_stream_dict(input, size, r, stream_data(r, size).len).release();
+  const heap_ptr<char[]> sanitized(r.dict_text ? nullptr : written_text_without_dict(input, size, r));
+  const char* value = r.dict_text ? r.dict_text : sanitized.get();
+  // A body object's value is written as it is, and so is a packed one that is no dictionary.
+  if (!value || (r.in_objstm ? !is_dictionary(value) : !r.dict_text)) return nullptr;
+  const std::size_t n = std::strlen(value) + 1;
+  char* copy = static_cast<char*>(mem_malloc(n));
+  if (copy) std::memcpy(copy, value, n);
+  return copy;
 }
 
 bool is_flate_stream(const byte* input, int size, const obj_entry& r) {

@@ -41,6 +41,10 @@ char* written_text_without_dict(const byte* input, int size, const obj_entry& r)
 // length drops from the dictionary ("/Length 6 0 R"), or 0.
 int dropped_length_reference(const byte* input, int size, const obj_entry& r);
 
+// The sanitised dictionary text the writer cleans and boxes for the record (its dict_text, or
+// a stream's dictionary with the measured /Length), as a new text; null when it writes none.
+char* text_to_finish(const byte* input, int size, const obj_entry& r);
+
 // Whether a stream's finished dictionary names /FlateDecode (or /Fl) as its first filter.
 bool is_flate_stream(const byte* input, int size, const obj_entry& r);
 
