@@ -220,22 +220,37 @@ TEST_F(Check, ObjectsBelowTheFirstSubsectionAreNotFree) {
   EXPECT_TRUE(r.valid);
 }
 
+// The rows of a cross-reference stream with /W [1 2 1] for objects 0 to 5: object 0 free, the
+// others in use at the given offsets.
+std::string xref_rows(const std::vector<int>& offsets) {
+  std::string rows("\x00\x00\x00\xff", 4);
+  for (const int off : offsets) rows += std::string{'\x01', static_cast<char>(off >> 8), static_cast<char>(off & 0xff), '\0'};
+  return rows;
+}
+
 TEST_F(Check, ACrossReferenceStreamIsAnXrefSection) {
-  using namespace std::string_literals;  // the section holds NUL bytes
-  // startxref names object 5, a cross-reference stream holding the /Root; its entries are not read.
+  // startxref names object 5, a cross-reference stream holding the /Root, whose entries are
+  // judged as a classic table's are.
   const pdftest::Pdf body = document().build_body();
   const auto with_section = [&](const std::string& section) {
     return body.bytes + section + "startxref\n" + std::to_string(body.size()) + "\n%%EOF\n";
   };
+  const auto stream_section = [&](const std::string& rows) {
+    return with_section("5 0 obj\n<</Type /XRef /Size 6 /W [1 2 1] /Root 1 0 R /Length " +
+                        std::to_string(rows.size()) + ">>\nstream\n" + rows + "\nendstream\nendobj\n");
+  };
+  const std::vector<int> offsets = {body.offset(1), body.offset(2), body.offset(3), body.offset(4), body.size()};
+  std::vector<int> wrong = offsets;
+  wrong[1] += 3;
   struct Case {
     const char* name;
     std::string bytes;
     Issues expected;
   } cases[] = {
-      {"a cross-reference stream",
-       with_section("5 0 obj\n<</Type /XRef /Size 6 /W [1 2 1] /Root 1 0 R /Length 4>>\nstream\n"
-                    "\x01\x00\x09\x00\nendstream\nendobj\n"s),
-       {}},
+      {"a cross-reference stream", stream_section(xref_rows(offsets)), {}},
+      {"an entry of the stream with a wrong offset", stream_section(xref_rows(wrong)),
+       {"broken xref (obj 2 offset mismatch)"}},
+
       {"an object of another type",
        with_section("5 0 obj\n<</Type /ObjStm /Root 1 0 R /Length 4>>\nstream\nabcd\nendstream\nendobj\n"),
        {"broken xref"}},
@@ -248,6 +263,25 @@ TEST_F(Check, ACrossReferenceStreamIsAnXrefSection) {
     EXPECT_EQ(r.issues, c.expected);
     EXPECT_EQ(r.valid, c.expected.empty());
   }
+}
+
+// An update appended to a file: its own section lists object 6, its /Prev the older table.
+// Every section is read, the older one too.
+TEST_F(Check, ReadsEverySectionOfAnUpdatedFile) {
+  const pdftest::Pdf base = document().build();
+  const auto updated = [&](std::string older) {
+    const std::string object = "6 0 obj\n<</X 1>>\nendobj\n";
+    const std::string table = "xref\n6 1\n" + std::string(10 - std::to_string(older.size()).size(), '0') +
+                              std::to_string(older.size()) + " 00000 n \n";
+    const std::size_t xref = older.size() + object.size();
+    return older + object + table + "trailer\n<</Size 7/Root 1 0 R/Prev " + std::to_string(base.xref_off) +
+           ">>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  };
+  std::string damaged = base.bytes;
+  char& digit = damaged[static_cast<std::size_t>(base.xref_off) + 9 + 3 * 20 + 9];  // object 3's offset
+  digit = static_cast<char>('0' + (digit - '0' + 3) % 10);
+  EXPECT_EQ(check(updated(base.bytes)).issues, Issues{});
+  EXPECT_EQ(check(updated(damaged)).issues, Issues{"broken xref (obj 3 offset mismatch)"});
 }
 
 TEST_F(Check, KeepsTheFirst32Issues) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "pdfrepair/analysis.h"
 #include "pdfrepair/dict.h"
@@ -18,6 +19,7 @@
 #include "pdfrepair/input.h"
 #include "pdfrepair/interface.h"
 #include "pdfrepair/writer.h"
+#include "pdfrepair/xref_chain.h"
 
 namespace pdfrepair {
 
@@ -50,6 +52,49 @@ void check_structure(const xref_info& xi, issue_log& log) {
   if (xi.has_startxref && xi.root_num < 0) log.record("missing /Root");
 }
 
+// Object numbers already judged: an open-addressing hash set that grows
+// as it fills. Numbers are positive, so 0 marks a free slot.
+struct number_set {
+  heap_ptr<int[]> slots;
+  int cap = 0;
+  int size = 0;
+
+  bool init(int initial_cap) {
+    slots = heap_array<int>(static_cast<std::size_t>(initial_cap));
+    if (!slots) return false;
+    std::fill_n(slots.get(), initial_cap, 0);
+    cap = initial_cap;
+    return true;
+  }
+
+  int* slot_of(int* table, int table_cap, int value) const {
+    unsigned h = static_cast<unsigned>(value) * 2654435761u;
+    for (;; ++h) {
+      int* s = &table[h & static_cast<unsigned>(table_cap - 1)];
+      if (*s == 0 || *s == value) return s;
+    }
+  }
+
+  bool contains(int value) const { return *slot_of(slots.get(), cap, value) == value; }
+
+  // Adds value; false when the set could not grow (it then stays as it was).
+  bool add(int value) {
+    if (2 * (size + 1) > cap) {
+      if (cap > (1 << 29)) return false;
+      heap_ptr<int[]> grown = heap_array<int>(static_cast<std::size_t>(2 * cap));
+      if (!grown) return false;
+      std::fill_n(grown.get(), 2 * cap, 0);
+      for (int i = 0; i < cap; ++i)
+        if (slots[i]) *slot_of(grown.get(), 2 * cap, slots[i]) = slots[i];
+      slots = std::move(grown);
+      cap *= 2;
+    }
+    *slot_of(slots.get(), cap, value) = value;
+    ++size;
+    return true;
+  }
+};
+
 // Whether some record numbered num has its header at off. Records of one number lie side by
 // side in the index, in table order.
 bool has_record_at(const request& r, int num, int off) {
@@ -65,47 +110,66 @@ bool has_record_at(const request& r, int num, int off) {
   return false;
 }
 
-// For every object number the table lists as in use, the first byte at or after its offset
-// that is not white space: readers accept an entry that points at the line break before its
-// object. The offsets are visited in increasing order, so that a run of white space is walked
-// once however many entries point into it. Null when memory runs out.
-heap_ptr<int[]> first_bytes_after_white_space(const byte* buf, int len, const xref_info& xi) {
-  heap_ptr<int[]> order = heap_array<int>(static_cast<std::size_t>(xi.xref_size));
-  heap_ptr<int[]> reached = heap_array<int>(static_cast<std::size_t>(xi.xref_size));
-  if (!order || !reached) return nullptr;
-  int n = 0;
-  for (int i = 0; i < xi.xref_size; ++i)
-    if (xi.xref_used[i]) order[n++] = i;
-  std::sort(order.get(), order.get() + n, [&xi](int a, int b) { return xi.xref_off[a] < xi.xref_off[b]; });
+// An entry in use that the check judges: the newest one of its number.
+struct listed_object {
+  int num;
+  int offset;
+  int reached;  // the first byte at or after offset that is not white space
+};
+
+// Fills in where each offset leads once white space is passed over: readers accept an entry
+// that points at the line break before its object. The offsets are visited in increasing
+// order, so that a run of white space is walked once however many entries point into it.
+// False when memory runs out (offsets are then taken as they are).
+bool pass_white_space(const byte* buf, int len, listed_object* listed, int n) {
+  heap_ptr<int[]> order = heap_array<int>(static_cast<std::size_t>(n));
+  if (!order) return false;
+  std::iota(order.get(), order.get() + n, 0);
+  std::sort(order.get(), order.get() + n,
+            [listed](int a, int b) { return listed[a].offset < listed[b].offset; });
   int run_start = 0;
   int run_end = 0;  // [run_start, run_end) is white space, run_end the byte after it
   for (int k = 0; k < n; ++k) {
-    const int off = xi.xref_off[order[k]];
+    const int off = listed[order[k]].offset;
     if (off < run_start || off >= run_end) {
       run_start = off;
       run_end = off;
       while (run_end >= 0 && run_end < len && is_pdf_ws(buf[run_end])) ++run_end;
     }
-    reached[order[k]] = run_end;
+    listed[order[k]].reached = run_end;
   }
-  return reached;
+  return true;
 }
 
-// The newest table of an updated file lists the newest version of an object, which need not
-// be its first record: an offset is wrong only when no version of the object starts there.
+// Every section of the cross-reference chain, newest first, each object number judged once,
+// by the newest section that lists it. An updated file keeps older versions of an object, so
+// an offset is wrong only when no version of the object starts there.
 void check_xref_entries(const request& r) {
-  const xref_info& xi = r.a.xref;
-  if (xi.has_xref != 1 || xi.xref_size <= 0) return;
-  const heap_ptr<int[]> reached = first_bytes_after_white_space(r.buf, r.len, xi);
-  for (int i = 0; i < xi.xref_size; ++i) {
-    if (!xi.xref_used[i]) continue;
-    const int off = xi.xref_off[i];
-    const obj_entry* rec = first_record(r.a.objs, r.index, i);
+  xref_chain chain;
+  read_xref_chain(r.buf, r.len, r.a.objs, r.index, chain);
+  heap_ptr<listed_object[]> listed = heap_array<listed_object>(static_cast<std::size_t>(chain.count));
+  number_set seen;
+  if (!listed || !seen.init(64)) return;
+  bool zero_seen = false;  // the set holds positive numbers only
+  int n = 0;
+  for (int k = 0; k < chain.count; ++k) {
+    const xref_entry& e = chain.entries[k];
+    if (e.num < 0 || (e.num == 0 ? zero_seen : seen.contains(e.num))) continue;
+    if (e.num == 0)
+      zero_seen = true;
+    else if (!seen.add(e.num))
+      break;
+    if (e.type == 1) listed[n++] = {e.num, e.offset, e.offset};
+  }
+  pass_white_space(r.buf, r.len, listed.get(), n);
+  for (int k = 0; k < n; ++k) {
+    const listed_object& l = listed[k];
+    const obj_entry* rec = first_record(r.a.objs, r.index, l.num);
     if (!rec)
-      r.log.record("xref entry for obj %d points nowhere", i);
-    else if (rec->hdr_off != off && !has_record_at(r, i, off) &&
-             !(reached && reached[i] != off && has_record_at(r, i, reached[i])))
-      r.log.record("broken xref (obj %d offset mismatch)", i);
+      r.log.record("xref entry for obj %d points nowhere", l.num);
+    else if (rec->hdr_off != l.offset && !has_record_at(r, l.num, l.offset) &&
+             !(l.reached != l.offset && has_record_at(r, l.num, l.reached)))
+      r.log.record("broken xref (obj %d offset mismatch)", l.num);
   }
 }
 
@@ -202,49 +266,6 @@ bool collect_data_ranges(const objvec& objs, data_ranges& out) {
   out.count = merged;
   return true;
 }
-
-// Object numbers already judged by the reference scan: an open-addressing hash set that grows
-// as it fills. Numbers are positive, so 0 marks a free slot.
-struct number_set {
-  heap_ptr<int[]> slots;
-  int cap = 0;
-  int size = 0;
-
-  bool init(int initial_cap) {
-    slots = heap_array<int>(static_cast<std::size_t>(initial_cap));
-    if (!slots) return false;
-    std::fill_n(slots.get(), initial_cap, 0);
-    cap = initial_cap;
-    return true;
-  }
-
-  int* slot_of(int* table, int table_cap, int value) const {
-    unsigned h = static_cast<unsigned>(value) * 2654435761u;
-    for (;; ++h) {
-      int* s = &table[h & static_cast<unsigned>(table_cap - 1)];
-      if (*s == 0 || *s == value) return s;
-    }
-  }
-
-  bool contains(int value) const { return *slot_of(slots.get(), cap, value) == value; }
-
-  // Adds value; false when the set could not grow (it then stays as it was).
-  bool add(int value) {
-    if (2 * (size + 1) > cap) {
-      if (cap > (1 << 29)) return false;
-      heap_ptr<int[]> grown = heap_array<int>(static_cast<std::size_t>(2 * cap));
-      if (!grown) return false;
-      std::fill_n(grown.get(), 2 * cap, 0);
-      for (int i = 0; i < cap; ++i)
-        if (slots[i]) *slot_of(grown.get(), 2 * cap, slots[i]) = slots[i];
-      slots = std::move(grown);
-      cap *= 2;
-    }
-    *slot_of(slots.get(), cap, value) = value;
-    ++size;
-    return true;
-  }
-};
 
 void judge_reference(const request& r, int value) {
   const obj_entry* rec = first_record(r.a.objs, r.index, value);

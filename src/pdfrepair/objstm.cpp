@@ -35,32 +35,6 @@ int first_value_at_least(const byte* buf, int size, const obj_entry& rec, std::s
   return -1;
 }
 
-// Inflates raw bytes into a buffer of raw * 8 + 64 bytes, four times larger after each attempt
-// that found it too small, up to the capacity limit. A stream cut short or refused is given up
-// at once: a larger buffer cannot change that outcome. Returns the buffer, trimmed to the
-// decoded length, or null.
-heap_ptr<byte[]> inflate_container(const byte* raw, std::uint32_t raw_len, int& len) {
-  heap_ptr<byte[]> out;
-  for (std::uint64_t capacity = std::uint64_t{raw_len} * 8 + 64;; capacity *= 4) {
-    if (capacity > inflate_max_out) return nullptr;  // the decoder would refuse it unread
-    byte* grown = static_cast<byte*>(mem_realloc(out.get(), capacity));
-    if (!grown) return nullptr;
-    static_cast<void>(out.release());
-    out.reset(grown);
-    std::uint64_t decoded = 0;
-    const inflate_status status = inflate_run(raw, raw_len, out.get(), capacity, &decoded);
-    if (status == inflate_status::decoded) {
-      len = static_cast<int>(decoded);
-      // A trim that fails leaves the larger buffer, which serves as well: no failure to note.
-      if (byte* trimmed = static_cast<byte*>(std::realloc(out.get(), std::max(decoded, std::uint64_t{1})))) {
-        static_cast<void>(out.release());
-        out.reset(trimmed);
-      }
-      return out;
-    }
-    if (status != inflate_status::output_full || capacity > last_retry_capacity) return nullptr;
-  }
-}
 
 // The container's data, decoded or copied into a buffer of its own, or null.
 heap_ptr<byte[]> container_data(const byte* buf, int size, const obj_entry& rec, int& len) {
@@ -135,6 +109,29 @@ void expand_container(const byte* buf, int size, objvec& table, int index, decod
 }
 
 }  // namespace
+
+heap_ptr<byte[]> inflate_container(const byte* raw, std::uint32_t raw_len, int& len) {
+  heap_ptr<byte[]> out;
+  for (std::uint64_t capacity = std::uint64_t{raw_len} * 8 + 64;; capacity *= 4) {
+    if (capacity > inflate_max_out) return nullptr;  // the decoder would refuse it unread
+    byte* grown = static_cast<byte*>(mem_realloc(out.get(), capacity));
+    if (!grown) return nullptr;
+    static_cast<void>(out.release());
+    out.reset(grown);
+    std::uint64_t decoded = 0;
+    const inflate_status status = inflate_run(raw, raw_len, out.get(), capacity, &decoded);
+    if (status == inflate_status::decoded) {
+      len = static_cast<int>(decoded);
+      // A trim that fails leaves the larger buffer, which serves as well: no failure to note.
+      if (byte* trimmed = static_cast<byte*>(std::realloc(out.get(), std::max(decoded, std::uint64_t{1})))) {
+        static_cast<void>(out.release());
+        out.reset(trimmed);
+      }
+      return out;
+    }
+    if (status != inflate_status::output_full || capacity > last_retry_capacity) return nullptr;
+  }
+}
 
 bool is_objstm_container(const byte* buf, int size, const obj_entry& rec) {
   return !rec.in_objstm && rec.has_stream && rec.dict_off >= 0 &&

@@ -2,6 +2,9 @@
 // their texts pointing into decoded buffers that the request keeps until it ends.
 #pragma once
 
+#include <cstdint>
+
+#include "pdfrepair/heap.h"
 #include "pdfrepair/objtable.h"
 
 namespace pdfrepair {
@@ -18,6 +21,12 @@ struct decoded_buffers {
   decoded_buffers& operator=(const decoded_buffers&) = delete;
   ~decoded_buffers();
 };
+
+// Inflates raw zlib bytes into a buffer of raw * 8 + 64 bytes, four times larger after each attempt
+// that found it too small, up to the capacity limit. A stream cut short or refused is given up
+// at once: a larger buffer cannot change that outcome. Returns the buffer, trimmed to the
+// decoded length, or null.
+heap_ptr<byte[]> inflate_container(const byte* raw, std::uint32_t raw_len, int& len);
 
 // A stream record whose dictionary (up to its "stream" keyword) names /ObjStm.
 bool is_objstm_container(const byte* buf, int size, const obj_entry& rec);

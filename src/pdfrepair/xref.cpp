@@ -10,15 +10,13 @@
 #include "pdfrepair/heap.h"
 #include "pdfrepair/digits.h"
 #include "pdfrepair/discovery.h"
+#include "pdfrepair/xref_table.h"
 
 namespace pdfrepair {
 
 namespace {
 
 constexpr int max_sections = 32;  // also what breaks a /Prev loop
-constexpr int max_subsection_count = 10000000;
-constexpr int max_first_object = 0x800000;
-constexpr int entry_bytes = 18;  // the bytes of an entry line that are examined
 constexpr int header_reach = 1023;
 
 void release_arrays(xref_info& xi) {
@@ -75,52 +73,23 @@ int last_startxref_value(const byte* b, int len) {
   return parse_int_at(b, len, pos);
 }
 
-// An entry line "oooooooooo ggggg n" of the first subsection describes object k. Shorter
-// lines, other shapes, free entries and numbers beyond the arrays change nothing.
-void record_entry(const byte* line, int line_len, int k, xref_info& xi) {
-  if (line_len < entry_bytes || k >= xi.xref_size) return;
-  for (int i = 0; i < entry_bytes - 1; ++i) {
-    const bool separator = i == 10 || i == 16;
-    if (separator ? !is_ascii_ws(line[i]) : !is_digit(line[i])) return;
-  }
-  if (line[17] != 'n') return;
-  int i = 0;
-  xi.xref_off[k] = wrap_int32(accumulate_digits(line, 10, i));
-  i = 11;
-  xi.xref_gen[k] = wrap_int32(accumulate_digits(line, 16, i));
-  xi.xref_used[k] = 1;
-}
-
-// The subsections from p (just past "xref") up to "trailer". Only the first is recorded;
-// the others are read over so that the table's end is found the same way. Entry lines are
-// split at LF only.
+// The first subsection's entries in use; later subsections and free entries change nothing.
 void read_classic_table(const byte* b, int len, int p, xref_info& xi) {
-  p = skip_ws(b, p, len);
-  for (int sub = 0;; ++sub) {
-    if (p >= len || kw_at(b, p, len, "trailer")) return;
-    const int first = parse_int_at(b, len, p);
-    const int count = parse_int_at(b, len, p);
-    // A count needs at least one short entry line per object in the bytes that remain. A count
-    // of 0 is an empty subsection, as hybrid files write "xref 0 0" before their trailer.
-    if (count < 0 || count > max_subsection_count || first < 0 || first > max_first_object ||
-        count > (len - p) / entry_bytes + 1)
-      return;
-    if (sub == 0) {
-      xi.has_xref = 1;
-      xi.xref_first = first;
-      if (count > 0) allocate_arrays(xi, first + count);
-    }
-    if (p >= len) return;
-    while (p < len && (b[p] == '\n' || b[p] == '\r')) ++p;
-    for (int j = 0; j < count; ++j) {
-      if (p >= len) return;
-      const void* lf = std::memchr(b + p, '\n', static_cast<std::size_t>(len - p));
-      const int line_end = lf ? static_cast<int>(static_cast<const byte*>(lf) - b) : len;
-      if (sub == 0) record_entry(b + p, line_end - p, first + j, xi);
-      p = lf ? line_end + 1 : len;
-    }
-    p = skip_ws(b, p, len);
-  }
+  walk_classic_table(
+      b, len, p,
+      [&xi](int sub, int first, int count) {
+        if (sub != 0) return;
+        xi.has_xref = 1;
+        xi.xref_first = first;
+        if (count > 0) allocate_arrays(xi, first + count);
+      },
+      [&xi](int sub, int k, const byte* line, int line_len) {
+        int off = 0, gen = 0;
+        if (sub != 0 || k >= xi.xref_size || entry_type(line, line_len, off, gen) != 'n') return;
+        xi.xref_off[k] = off;
+        xi.xref_gen[k] = gen;
+        xi.xref_used[k] = 1;
+      });
 }
 
 // The first non-negative value among the occurrences of /name in [d, e), each read from one
