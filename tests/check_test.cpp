@@ -104,6 +104,12 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
       {"empty compressed data is sound", document().stream(5, "/Filter /FlateDecode", "").build().bytes, {}},
       {"data behind another first filter is not decoded",
        document().stream(5, "/Filter [/ASCIIHexDecode /FlateDecode]", "78 9c 00>").build().bytes, {}},
+      {"a damaged endstream keyword",
+       [] {
+         pdftest::Pdf pdf = document().build();
+         return pdf.invert(pdf.find("endstream") + 5).bytes;
+       }(),
+       {"missing endstream at obj 4"}},
       {"stream longer than its /Length",
        document().stream(5, "", "0123456789", {.length = "4"}).build().bytes,
        {"wrong /Length at obj 5"}},

@@ -173,14 +173,25 @@ void check_xref_entries(const request& r) {
   }
 }
 
-void check_streams(const objvec& objs, issue_log& log) {
+// Whether the data that ends at end is followed, after white space, by "endstream" spelt
+// exactly (the byte before the keyword is the data's, and not examined).
+bool exact_endstream(const byte* buf, int len, int end) {
+  int x = end;
+  while (x >= 0 && x < len && is_ascii_ws(buf[x])) ++x;
+  return x >= 0 && x < len && kw_at(buf + x, 0, len - x, "endstream");
+}
+
+void check_streams(const request& r) {
+  const objvec& objs = r.a.objs;
   for (int i = 0; i < objs.count; ++i) {
     const obj_entry& e = objs.items[i];
     if (!e.has_stream) continue;
     if (e.truncated)
-      log.record("truncated stream at obj %d", e.num);
+      r.log.record("truncated stream at obj %d", e.num);
     else if (e.bad_length)
-      log.record("wrong /Length at obj %d", e.num);
+      r.log.record("wrong /Length at obj %d", e.num);
+    else if (!exact_endstream(r.buf, r.len, e.data_end))
+      r.log.record("missing endstream at obj %d", e.num);  // taken from a damaged keyword
   }
 }
 
@@ -369,7 +380,7 @@ void analyse(const byte* buf, int len) {
 
   check_structure(a.xref, log);
   check_xref_entries(r);
-  check_streams(a.objs, log);
+  check_streams(r);
   check_compressed_data(r);
   check_dict_bytes(r);
   check_what_repair_mends(buf, len, a, log);
