@@ -346,14 +346,14 @@ TEST_F(Repair, ChoosesOneVersionOfEachObject) {
        "[0 0 200 200]"},
       {"a body object wins over a packed one after it",
        document().stream(6, "/Type/ObjStm/N 1/First 4", packed).build().bytes, "[0 0 612 792]"},
+      // Without a table: one listing object 3 as free would delete it.
       {"the packed object is used when the body has none",
        PdfBuilder()
            .stream(6, "/Type/ObjStm/N 1/First 4", packed)
            .object(1, "<</Type/Catalog/Pages 2 0 R>>")
            .object(2, "<</Type /Pages /Kids [3 0 R] /Count 1>>")
            .stream(4, "", "BT ET")
-           .root(1)
-           .build()
+           .build_body()
            .bytes,
        "[0 0 100 100]"},
   };
@@ -543,6 +543,52 @@ TEST_F(Repair, KeepsWhatDamagedCompressedDataStillHolds) {
     EXPECT_NE(qpdf.status, 2) << qpdf.output;
     EXPECT_EQ(qpdf.output.find("inflate"), std::string::npos) << qpdf.output;
     EXPECT_EQ(pdftest::pdfinfo_pages(out), 1);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A two-page document with an outline (objects 7 and 8) and an annotation (9), and an update
+// appended to it whose section frees objects 7, 8 and 9 while the catalog and the page still
+// name them, as a deleting save leaves them. `damaged` gives that section a wrong entry too.
+std::string with_deleting_update(bool damaged) {
+  const pdftest::Pdf base =
+      PdfBuilder()
+          .object(1, "<</Type/Catalog/Pages 2 0 R/Outlines 7 0 R>>")
+          .object(2, "<</Type /Pages /Kids [3 0 R 5 0 R] /Count 2>>")
+          .object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Annots [9 0 R]>>")
+          .stream(4, "", "BT /F1 12 Tf 72 700 Td (Hello) Tj ET")
+          .object(5, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 4 0 R>>")
+          .object(7, "<</Type/Outlines/First 8 0 R/Last 8 0 R/Count 1>>")
+          .object(8, "<</Title (Chapter) /Parent 7 0 R /Dest [3 0 R /Fit]>>")
+          .object(9, "<</Type/Annot/Subtype/Text/Rect [10 10 50 50]/Contents (note)>>")
+          .root(1)
+          .build();
+  std::string table = "xref\n7 3\n0000000008 00001 f \n0000000009 00001 f \n0000000000 00001 f \n";
+  if (damaged) table += "1 1\n0000000005 00000 n \n";
+  return base.bytes + table + "trailer\n<</Size 10/Root 1 0 R/Prev " + std::to_string(base.xref_off) +
+         ">>\nstartxref\n" + std::to_string(base.size()) + "\n%%EOF\n";
+}
+
+TEST_F(Repair, WhatAnUpdateDeletedStaysDeletedWhenItsSectionIsSound) {
+  struct Case {
+    const char* name;
+    bool damaged;
+    Numbers written;
+  } cases[] = {
+      {"a sound section deletes", false, {1, 2, 3, 4, 5}},
+      {"a damaged section deletes nothing", true, {1, 2, 3, 4, 5, 7, 8, 9}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bytes = with_deleting_update(c.damaged);
+    const std::string in = dir.write("update.pdf", bytes);
+    const std::string out = repair(bytes, 2);
+    EXPECT_EQ(written_objects(out), c.written);
+    // Readers show the sound input without the deleted outline, and so the repair shows it.
+    if (!c.damaged) EXPECT_EQ(pdftest::mutool_outline(dir.path("out.pdf")), pdftest::mutool_outline(in));
   }
 }
 

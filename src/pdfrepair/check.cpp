@@ -18,6 +18,7 @@
 #include "pdfrepair/heap.h"
 #include "pdfrepair/input.h"
 #include "pdfrepair/interface.h"
+#include "pdfrepair/number_set.h"
 #include "pdfrepair/writer.h"
 #include "pdfrepair/xref_chain.h"
 
@@ -40,6 +41,8 @@ struct request {
   int len;
   const analysis& a;
   const record_index& index;
+  const xref_listing& listing;  // the newest entry of each number the sections list
+  const number_set& freed;      // the numbers whose newest entry is free
   issue_log& log;
 };
 
@@ -52,124 +55,15 @@ void check_structure(const xref_info& xi, issue_log& log) {
   if (xi.has_startxref && xi.root_num < 0) log.record("missing /Root");
 }
 
-// Object numbers already judged: an open-addressing hash set that grows
-// as it fills. Numbers are positive, so 0 marks a free slot.
-struct number_set {
-  heap_ptr<int[]> slots;
-  int cap = 0;
-  int size = 0;
-
-  bool init(int initial_cap) {
-    slots = heap_array<int>(static_cast<std::size_t>(initial_cap));
-    if (!slots) return false;
-    std::fill_n(slots.get(), initial_cap, 0);
-    cap = initial_cap;
-    return true;
-  }
-
-  int* slot_of(int* table, int table_cap, int value) const {
-    unsigned h = static_cast<unsigned>(value) * 2654435761u;
-    for (;; ++h) {
-      int* s = &table[h & static_cast<unsigned>(table_cap - 1)];
-      if (*s == 0 || *s == value) return s;
-    }
-  }
-
-  bool contains(int value) const { return *slot_of(slots.get(), cap, value) == value; }
-
-  // Adds value; false when the set could not grow (it then stays as it was).
-  bool add(int value) {
-    if (2 * (size + 1) > cap) {
-      if (cap > (1 << 29)) return false;
-      heap_ptr<int[]> grown = heap_array<int>(static_cast<std::size_t>(2 * cap));
-      if (!grown) return false;
-      std::fill_n(grown.get(), 2 * cap, 0);
-      for (int i = 0; i < cap; ++i)
-        if (slots[i]) *slot_of(grown.get(), 2 * cap, slots[i]) = slots[i];
-      slots = std::move(grown);
-      cap *= 2;
-    }
-    *slot_of(slots.get(), cap, value) = value;
-    ++size;
-    return true;
-  }
-};
-
-// Whether some record numbered num has its header at off. Records of one number lie side by
-// side in the index, in table order.
-bool has_record_at(const request& r, int num, int off) {
-  const record_index& index = r.index;
-  if (!index.slots) {
-    for (int i = 0; i < r.a.objs.count; ++i)
-      if (r.a.objs.items[i].num == num && r.a.objs.items[i].hdr_off == off) return true;
-    return false;
-  }
-  const record_index::slot* end = index.slots + index.count;
-  for (const record_index::slot* s = first_slot(index, num); s != end && s->num == num; ++s)
-    if (r.a.objs.items[s->pos].hdr_off == off) return true;
-  return false;
-}
-
-// An entry in use that the check judges: the newest one of its number.
-struct listed_object {
-  int num;
-  int offset;
-  int reached;  // the first byte at or after offset that is not white space
-};
-
-// Fills in where each offset leads once white space is passed over: readers accept an entry
-// that points at the line break before its object. The offsets are visited in increasing
-// order, so that a run of white space is walked once however many entries point into it.
-// False when memory runs out (offsets are then taken as they are).
-bool pass_white_space(const byte* buf, int len, listed_object* listed, int n) {
-  heap_ptr<int[]> order = heap_array<int>(static_cast<std::size_t>(n));
-  if (!order) return false;
-  std::iota(order.get(), order.get() + n, 0);
-  std::sort(order.get(), order.get() + n,
-            [listed](int a, int b) { return listed[a].offset < listed[b].offset; });
-  int run_start = 0;
-  int run_end = 0;  // [run_start, run_end) is white space, run_end the byte after it
-  for (int k = 0; k < n; ++k) {
-    const int off = listed[order[k]].offset;
-    if (off < run_start || off >= run_end) {
-      run_start = off;
-      run_end = off;
-      while (run_end >= 0 && run_end < len && is_pdf_ws(buf[run_end])) ++run_end;
-    }
-    listed[order[k]].reached = run_end;
-  }
-  return true;
-}
-
 // Every section of the cross-reference chain, newest first, each object number judged once,
-// by the newest section that lists it. An updated file keeps older versions of an object, so
-// an offset is wrong only when no version of the object starts there.
+// by the newest section that lists it.
 void check_xref_entries(const request& r) {
-  xref_chain chain;
-  read_xref_chain(r.buf, r.len, r.a.objs, r.index, chain);
-  heap_ptr<listed_object[]> listed = heap_array<listed_object>(static_cast<std::size_t>(chain.count));
-  number_set seen;
-  if (!listed || !seen.init(64)) return;
-  bool zero_seen = false;  // the set holds positive numbers only
-  int n = 0;
-  for (int k = 0; k < chain.count; ++k) {
-    const xref_entry& e = chain.entries[k];
-    if (e.num < 0 || (e.num == 0 ? zero_seen : seen.contains(e.num))) continue;
-    if (e.num == 0)
-      zero_seen = true;
-    else if (!seen.add(e.num))
-      break;
-    if (e.type == 1) listed[n++] = {e.num, e.offset, e.offset};
-  }
-  pass_white_space(r.buf, r.len, listed.get(), n);
-  for (int k = 0; k < n; ++k) {
-    const listed_object& l = listed[k];
-    const obj_entry* rec = first_record(r.a.objs, r.index, l.num);
-    if (!rec)
-      r.log.record("xref entry for obj %d points nowhere", l.num);
-    else if (rec->hdr_off != l.offset && !has_record_at(r, l.num, l.offset) &&
-             !(l.reached != l.offset && has_record_at(r, l.num, l.reached)))
-      r.log.record("broken xref (obj %d offset mismatch)", l.num);
+  for (int k = 0; k < r.listing.count; ++k) {
+    const xref_listing::claim& c = r.listing.claims[k];
+    if (c.verdict == xref_listing::nowhere)
+      r.log.record("xref entry for obj %d points nowhere", c.entry.num);
+    else if (c.verdict == xref_listing::mismatch)
+      r.log.record("broken xref (obj %d offset mismatch)", c.entry.num);
   }
 }
 
@@ -283,9 +177,11 @@ void judge_reference(const request& r, int value) {
   const xref_info& xi = r.a.xref;
   if (!rec)
     r.log.record("dangling ref %ld", static_cast<long>(value));
-  // Numbers below the table's first subsection are not listed at all, which is not free.
-  else if (!rec->in_objstm && xi.has_xref == 1 && value >= xi.xref_first && value < xi.xref_size &&
-           xi.xref_used[value] == 0)
+  // Numbers below the table's first subsection are not listed at all, which is not free. Any
+  // section's free entry counts when it is the newest entry of its number.
+  else if (!rec->in_objstm && ((xi.has_xref == 1 && value >= xi.xref_first && value < xi.xref_size &&
+                                xi.xref_used[value] == 0) ||
+                               r.freed.contains(value)))
     r.log.record("free object still referenced (obj %ld)", static_cast<long>(value));
 }
 
@@ -376,7 +272,14 @@ void analyse(const byte* buf, int len) {
   record_index index;
   build_record_index(a.objs, index);
   issue_log log;
-  const request r{buf, len, a, index, log};
+  xref_chain chain;
+  read_xref_chain(buf, len, a.objs, index, chain);
+  const xref_listing listing = judge_xref_chain(buf, len, a.objs, index, chain);
+  number_set freed;
+  if (freed.init(64))
+    for (int k = 0; k < listing.count; ++k)
+      if (listing.claims[k].entry.type == 0 && listing.claims[k].entry.num > 0) freed.add(listing.claims[k].entry.num);
+  const request r{buf, len, a, index, listing, freed, log};
 
   check_structure(a.xref, log);
   check_xref_entries(r);

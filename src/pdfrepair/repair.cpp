@@ -206,7 +206,9 @@ int repair_file(const char* input_path, const char* output_path) {
   analysis a;
   discover(buf, in.len, a);
   objvec kept;
-  select_records(buf, in.len, a.objs, kept);
+  // What the last update deleted stays deleted.
+  const deleted_numbers deleted = numbers_deleted(buf, in.len, a.objs);
+  select_records(buf, in.len, a.objs, kept, deleted);
   if (kept.count == 0) {
     set_error("no PDF objects found \xE2\x80\x94 not a PDF");
     return 0;
@@ -227,7 +229,8 @@ int repair_file(const char* input_path, const char* output_path) {
       a.xref.id_off >= 0 ? std::string_view(reinterpret_cast<const char*>(buf) + a.xref.id_off,
                                             static_cast<std::size_t>(a.xref.id_len))
                          : std::string_view();
-  if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out, id)) return 0;
+  const int last_deleted = deleted.count > 0 ? std::min(deleted.nums[deleted.count - 1], 0x7FFFFF) : 0;
+  if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out, id, last_deleted)) return 0;
   // A step that ran out of memory went on with less: a record lost, a text left unrepaired.
   if (allocation_failed()) {
     set_error("out of memory");

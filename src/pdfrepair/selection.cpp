@@ -12,6 +12,7 @@
 #include "pdfrepair/objstm.h"
 #include "pdfrepair/prune.h"
 #include "pdfrepair/writer.h"
+#include "pdfrepair/xref_chain.h"
 
 namespace pdfrepair {
 
@@ -43,7 +44,39 @@ const byte* dict_span(const byte* buf, const obj_entry& rec, int& span_len) {
   return span && span_len >= 1 && span_len <= max_dict_span ? span : nullptr;
 }
 
-void select_records(const byte* buf, int len, const objvec& all, objvec& kept) {
+bool deleted_numbers::contains(int num) const {
+  return count > 0 && std::binary_search(nums.get(), nums.get() + count, num);
+}
+
+deleted_numbers numbers_deleted(const byte* buf, int len, const objvec& all) {
+  deleted_numbers deleted;
+  record_index index;
+  build_record_index(all, index);
+  xref_chain chain;
+  read_xref_chain(buf, len, all, index, chain);
+  const xref_listing listing = judge_xref_chain(buf, len, all, index, chain);
+  if (!chain.complete || !listing.complete || chain.sections == 0 || !index.slots) return deleted;
+  for (int k = 0; k < listing.count; ++k)
+    if (listing.claims[k].verdict == xref_listing::nowhere || listing.claims[k].verdict == xref_listing::mismatch)
+      return deleted;
+  deleted.nums = heap_array<int>(static_cast<std::size_t>(listing.count));
+  if (!deleted.nums) return deleted;
+  for (int k = 0; k < listing.count; ++k) {
+    const xref_entry& e = listing.claims[k].entry;
+    if (e.type != 0 || e.num <= 0) continue;
+    // Deleted only by a section written after every version the scan found.
+    bool after_every_version = true;
+    const record_index::slot* end = index.slots + index.count;
+    for (const record_index::slot* s = first_slot(index, e.num); s != end && s->num == e.num; ++s)
+      after_every_version = after_every_version && all.items[s->pos].hdr_off < e.section;
+    if (after_every_version) deleted.nums[deleted.count++] = e.num;
+  }
+  std::sort(deleted.nums.get(), deleted.nums.get() + deleted.count);
+  return deleted;
+}
+
+void select_records(const byte* buf, int len, const objvec& all, objvec& kept,
+                    const deleted_numbers& deleted) {
   int max_num = 0;
   for (int i = 0; i < all.count; ++i)
     if (all.items[i].num <= max_kept_object && all.items[i].num > max_num) max_num = all.items[i].num;
@@ -64,6 +97,7 @@ void select_records(const byte* buf, int len, const objvec& all, objvec& kept) {
     for (int j = 0; j < all.count; ++j) {
       const obj_entry& e = all.items[j];
       if (e.num > max_num) continue;
+      if (deleted.contains(e.num)) continue;
       if (e.in_objstm ? plain[e.num] == -1 && packed[e.num] == j : plain[e.num] == j)
         objvec_push(kept, e);
     }
@@ -73,7 +107,7 @@ void select_records(const byte* buf, int len, const objvec& all, objvec& kept) {
   // record has its number.
   for (int j = 0; j < all.count; ++j) {
     const obj_entry& e = all.items[j];
-    if (e.num > max_kept_object) continue;
+    if (e.num > max_kept_object || deleted.contains(e.num)) continue;
     bool keep = !e.in_objstm && !is_objstm_container(buf, len, e);
     if (e.in_objstm) {
       keep = true;

@@ -411,8 +411,8 @@ byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
 }
 
 int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
-                 int docinfo_num, out_buf& out, std::string_view id) {
-  int max_num = 0;
+                 int docinfo_num, out_buf& out, std::string_view id, int free_through) {
+  int max_num = std::max(0, free_through);
   for (int i = 0; i < kept.count; ++i) max_num = std::max(max_num, kept.items[i].num);
   const std::size_t slots = static_cast<std::size_t>(max_num) + 1;
   buf_bytes(out, "", 0);  // the first 1 MiB, holding its NUL

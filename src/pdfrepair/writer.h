@@ -53,9 +53,10 @@ bool is_flate_stream(const byte* input, int size, const obj_entry& r);
 // dictionaries finished and their stream data copied from `input` (zlib data that no longer
 // decodes whole replaced by what still decodes) under a /Length that matches it, a classic
 // xref table and a trailer naming /Root catalog_num, /Info docinfo_num when that is not
-// negative, and /ID with the bytes of id when it is not empty. Returns 1, or
-// 0 after recording "out of memory" (the output is then released).
+// negative, and /ID with the bytes of id when it is not empty. The table reaches at least
+// object free_through, so that references to deleted objects up to it name free entries, as
+// in the input. Returns 1, or 0 after recording "out of memory" (the output is then released).
 int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
-                 int docinfo_num, out_buf& out, std::string_view id = {});
+                 int docinfo_num, out_buf& out, std::string_view id = {}, int free_through = 0);
 
 }  // namespace pdfrepair

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <string_view>
 
 #include "pdfrepair/digits.h"
 #include "pdfrepair/filters.h"
+#include "pdfrepair/number_set.h"
 #include "pdfrepair/objstm.h"
 #include "pdfrepair/xref_table.h"
 
@@ -59,14 +61,18 @@ int array_of(const byte* b, int len, int from, int to, std::string_view name, in
 
 // A classic section: every subsection's entries, then its trailer's /XRefStm and /Prev.
 bool read_classic(const byte* b, int len, int q, xref_chain& chain, int& xref_stm, int& prev) {
-  bool stored = true;
-  walk_classic_table(
-      b, len, q + 4, [](int, int, int) {},
-      [&](int, int num, const byte* line, int line_len) {
-        int off = 0, gen = 0;
-        const int type = entry_type(line, line_len, off, gen);
-        if (type != 0) stored = add_entry(chain, {num, type == 'n' ? 1 : 0, off}) && stored;
-      });
+  const int section = q;
+  // Read whole: every line an entry, up to "trailer".
+  bool whole = true;
+  whole = walk_classic_table(
+              b, len, q + 4, [](int, int, int) {},
+              [&](int, int num, const byte* line, int line_len) {
+                int off = 0, gen = 0;
+                const int type = entry_type(line, line_len, off, gen);
+                whole = type != 0 && whole;
+                if (type != 0) whole = add_entry(chain, {num, type == 'n' ? 1 : 0, off, section}) && whole;
+              }) &&
+          whole;
   const int t = find_kw(b, len, q + 4, "trailer");
   if (t < 0) return false;
   const int d = skip_ws(b, t + 7, len);
@@ -74,7 +80,7 @@ bool read_classic(const byte* b, int len, int q, xref_chain& chain, int& xref_st
   if (e <= 0) e = len;
   xref_stm = value_of(b, len, d, e, "XRefStm");
   prev = value_of(b, len, d, e, "Prev");
-  return stored;
+  return whole;
 }
 
 // Undoes the PNG predictors (types 0 to 4, one byte per pixel) of rows of `columns` bytes, each
@@ -173,7 +179,7 @@ bool read_stream_section(const byte* b, int len, int q, const objvec& objs, cons
       const byte* p = data + at;
       const int type = w[0] == 0 ? 1 : static_cast<int>(field(p, w[0]));
       const int second = static_cast<int>(field(p + w[0], w[1]));
-      if (type <= 2) whole = add_entry(chain, {index_pairs[k] + j, type, second}) && whole;
+      if (type <= 2) whole = add_entry(chain, {index_pairs[k] + j, type, second, q}) && whole;
     }
   }
   return whole;
@@ -219,6 +225,87 @@ void read_xref_chain(const byte* buf, int len, const objvec& objs, const record_
     }
   }
   if (n_pending > 0) chain.complete = false;
+}
+
+}  // namespace pdfrepair
+
+namespace pdfrepair {
+
+namespace {
+
+// Whether some record numbered num has its header at off. Records of one number lie side by
+// side in the index, in table order.
+bool has_record_at(const objvec& objs, const record_index& index, int num, int off) {
+  if (!index.slots) {
+    for (int i = 0; i < objs.count; ++i)
+      if (objs.items[i].num == num && objs.items[i].hdr_off == off) return true;
+    return false;
+  }
+  const record_index::slot* end = index.slots + index.count;
+  for (const record_index::slot* s = first_slot(index, num); s != end && s->num == num; ++s)
+    if (objs.items[s->pos].hdr_off == off) return true;
+  return false;
+}
+
+// For each claim in use, the first byte at or after its offset that is not white space. The
+// offsets are visited in increasing order, so that a run of white space is walked once however
+// many entries point into it. False when memory runs out.
+bool reached_offsets(const byte* buf, int len, const xref_listing& listing, int* reached) {
+  heap_ptr<int[]> order = heap_array<int>(static_cast<std::size_t>(listing.count));
+  if (!order) return false;
+  std::iota(order.get(), order.get() + listing.count, 0);
+  const xref_listing::claim* claims = listing.claims.get();
+  std::sort(order.get(), order.get() + listing.count,
+            [claims](int a, int b) { return claims[a].entry.offset < claims[b].entry.offset; });
+  int run_start = 0;
+  int run_end = 0;  // [run_start, run_end) is white space, run_end the byte after it
+  for (int k = 0; k < listing.count; ++k) {
+    const int off = claims[order[k]].entry.offset;
+    if (off < run_start || off >= run_end) {
+      run_start = off;
+      run_end = off;
+      while (run_end >= 0 && run_end < len && is_pdf_ws(buf[run_end])) ++run_end;
+    }
+    reached[order[k]] = run_end;
+  }
+  return true;
+}
+
+}  // namespace
+
+xref_listing judge_xref_chain(const byte* buf, int len, const objvec& objs, const record_index& index,
+                              const xref_chain& chain) {
+  xref_listing listing;
+  listing.claims = heap_array<xref_listing::claim>(static_cast<std::size_t>(chain.count));
+  number_set seen;
+  if (!listing.claims || !seen.init(64)) return listing;
+  bool zero_seen = false;  // the set holds positive numbers only
+  for (int k = 0; k < chain.count; ++k) {
+    const xref_entry& e = chain.entries[k];
+    if (e.num < 0 || (e.num == 0 ? zero_seen : seen.contains(e.num))) continue;
+    if (e.num == 0)
+      zero_seen = true;
+    else if (!seen.add(e.num))
+      return listing;
+    listing.claims[listing.count++] = {e, xref_listing::not_in_use};
+  }
+  const heap_ptr<int[]> reached = heap_array<int>(static_cast<std::size_t>(listing.count));
+  if (!reached || !reached_offsets(buf, len, listing, reached.get())) return listing;
+  for (int k = 0; k < listing.count; ++k) {
+    xref_listing::claim& c = listing.claims[k];
+    if (c.entry.type != 1) continue;
+    const int num = c.entry.num, off = c.entry.offset;
+    const obj_entry* rec = first_record(objs, index, num);
+    if (!rec)
+      c.verdict = xref_listing::nowhere;
+    else if (rec->hdr_off == off || has_record_at(objs, index, num, off) ||
+             (reached[k] != off && has_record_at(objs, index, num, reached[k])))
+      c.verdict = xref_listing::found;
+    else
+      c.verdict = xref_listing::mismatch;
+  }
+  listing.complete = true;
+  return listing;
 }
 
 }  // namespace pdfrepair

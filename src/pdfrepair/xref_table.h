@@ -32,23 +32,25 @@ inline int entry_type(const byte* line, int line_len, int& off, int& gen) {
 // Walks the subsections from p (just past "xref") up to "trailer": for each accepted header
 // header(sub, first, count), for each entry line line(sub, object number, line, its length).
 // A count of 0 is an empty subsection, as hybrid files write "xref 0 0". The walk ends at a
-// header outside its limits, at "trailer" or at the end of the buffer.
+// header outside its limits, at "trailer" or at the end of the buffer; true only for
+// "trailer".
 template <class Header, class Line>
-void walk_classic_table(const byte* b, int len, int p, Header header, Line line) {
+bool walk_classic_table(const byte* b, int len, int p, Header header, Line line) {
   p = skip_ws(b, p, len);
   for (int sub = 0;; ++sub) {
-    if (p >= len || kw_at(b, p, len, "trailer")) return;
+    if (p >= len) return false;
+    if (kw_at(b, p, len, "trailer")) return true;
     const int first = parse_int_at(b, len, p);
     const int count = parse_int_at(b, len, p);
     // A count needs at least one short entry line per object in the bytes that remain.
     if (count < 0 || count > max_subsection_count || first < 0 || first > max_first_object ||
         count > (len - p) / entry_bytes + 1)
-      return;
+      return false;
     header(sub, first, count);
-    if (p >= len) return;
+    if (p >= len) return false;
     while (p < len && (b[p] == '\n' || b[p] == '\r')) ++p;
     for (int j = 0; j < count; ++j) {
-      if (p >= len) return;
+      if (p >= len) return false;
       const void* lf = std::memchr(b + p, '\n', static_cast<std::size_t>(len - p));
       const int line_end = lf ? static_cast<int>(static_cast<const byte*>(lf) - b) : len;
       line(sub, first + j, b + p, line_end - p);

@@ -49,23 +49,31 @@ inline int run_linux_program(std::vector<std::string> argv, const std::string& o
 }
 #endif
 
-// Runs tool with args and the file at path as its last argument.
-inline RunResult run_reader(const char* tool, std::vector<std::string> args, const std::string& path) {
+// Runs tool with args, the file at path, then the arguments after it.
+inline RunResult run_reader(const char* tool, std::vector<std::string> args, const std::string& path,
+                            const std::vector<std::string>& after = {}) {
   const std::string output = (std::filesystem::temp_directory_path() /
                               ("pdfrepair-reader-" + std::to_string(getpid()) + ".txt")).string();
   args.insert(args.begin(), tool);
   RunResult r;
 #ifdef _WIN32
   args.push_back(unix_path(path));
+  args.insert(args.end(), after.begin(), after.end());
   r.status = run_linux_program(args, output);
 #else
   args.push_back(path);
+  args.insert(args.end(), after.begin(), after.end());
   r.status = run_program(args, output, output);
 #endif
   r.output = TempDir::read(output);
   std::error_code ignored;
   std::filesystem::remove(output, ignored);
   return r;
+}
+
+// The outline as mutool shows it, with whatever mutool says of the file.
+inline std::string mutool_outline(const std::string& path) {
+  return run_reader("mutool", {"show"}, path, {"outline"}).output;
 }
 
 // qpdf --check: 0 for a clean file, 3 for warnings only, 2 for errors.
