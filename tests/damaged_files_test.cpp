@@ -297,7 +297,7 @@ std::string first_mending(const std::string& bytes) {
   discover(buf, len, a);
   objvec kept;
   select_records(buf, len, a.objs, kept);
-  sanitize_kept(buf, len, kept, kept_refs::skipped);
+  sanitize_kept(buf, len, kept);
   record_index index;
   build_record_index(kept, index);
   box_ancestors ancestors(kept, index);

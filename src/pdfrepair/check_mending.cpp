@@ -102,7 +102,13 @@ void check_what_repair_mends(const byte* buf, int len, const analysis& a, issue_
   if (log.full()) return;
   objvec kept;
   select_records(buf, len, a.objs, kept);
-  sanitize_kept(buf, len, kept, kept_refs::skipped);
+  // Only the first dictionary of each span matters here: stream data is never sanitised.
+  for (int i = 0; i < kept.count; ++i) {
+    int span_len = 0;
+    const byte* span = dict_span(buf, kept.items[i], span_len);
+    kept.items[i].dict_text = span ? sanitize_first_dict_text(span, span_len) : nullptr;
+    kept.items[i].dict_len = kept.items[i].dict_text ? static_cast<int>(std::strlen(kept.items[i].dict_text)) : 0;
+  }
   record_index index;
   build_record_index(kept, index);
   check_kids(kept, index, log);

@@ -118,18 +118,12 @@ void select_records(const byte* buf, int len, const objvec& all, objvec& kept,
   }
 }
 
-void sanitize_kept(const byte* buf, int len, objvec& kept, kept_refs refs) {
+void sanitize_kept(const byte* buf, int len, objvec& kept) {
   for (int i = 0; i < kept.count; ++i) {
     obj_entry& rec = kept.items[i];
     int span_len = 0;
     const byte* span = dict_span(buf, rec, span_len);
     char* text = span ? sanitize_dict_text(span, span_len) : nullptr;
-    if (refs == kept_refs::skipped) {
-      std::free(rec.dict_text);
-      rec.dict_text = text;
-      rec.dict_len = text ? static_cast<int>(std::strlen(text)) : 0;
-      continue;
-    }
     if (!text) {
       const heap_ptr<char[]> written(written_text_without_dict(buf, len, rec));
       if (written && !collect_refs(written.get(), static_cast<int>(std::strlen(written.get())),

@@ -34,12 +34,10 @@ deleted_numbers numbers_deleted(const byte* buf, int len, const objvec& all);
 void select_records(const byte* buf, int len, const objvec& all, objvec& kept,
                     const deleted_numbers& deleted = {});
 
-enum class kept_refs { collected, skipped };
-
-// Sanitises every kept dictionary and, unless skipped, records what it references. A record
-// without one (an array, a number, a stream too long to sanitise whole) references what the
-// text written for it does, and stays without dictionary text. "out of memory" is recorded
-// when a reference list cannot grow.
-void sanitize_kept(const byte* buf, int len, objvec& kept, kept_refs refs = kept_refs::collected);
+// Sanitises every kept dictionary and records what it references. A record without one (an
+// array, a number, a stream too long to sanitise whole) references what the text written for
+// it does, and stays without dictionary text. "out of memory" is recorded when a reference
+// list cannot grow.
+void sanitize_kept(const byte* buf, int len, objvec& kept);
 
 }  // namespace pdfrepair
