@@ -211,7 +211,7 @@ inline std::string dictionary_text(const std::uint8_t* data, std::size_t size) {
       pdfrepair::sanitize_dict_text(bytes.get(), len), &std::free);
   if (!sanitized) return "the sanitiser refused a length in range";
   const std::size_t sanitized_len = std::strlen(sanitized.get());
-  if (sanitized_len * 2 > size * 5) return "the sanitised text is over 2.5 times its input";
+  if (sanitized_len > size * 4) return "the sanitised text is over 4 times its input";
   pdfrepair::dict_is_dead(sanitized.get(), static_cast<int>(sanitized_len));
 
   const std::unique_ptr<char, decltype(&std::free)> cleaned(
