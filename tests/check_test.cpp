@@ -151,7 +151,7 @@ TEST_F(Check, ReportsEachFamilyOfIssues) {
        {"dead page dict (unrepairable) - will be pruned"}},
       // What the repair would mend, each text for every record in turn.
       {"an object without endobj, and one whose endobj is damaged",
-       document().raw("5 0 obj\n<</A 1>>\n").object(6, "<</B 1>>").raw("7 0 obj\n<</C 1>>\nend\xe6bj\n")
+       document().raw("5 0 obj\n<</A 1>>\n").object(6, "<</B 1>>").raw("7 0 obj\n<</C 1>>\nend\xe6" "bj\n")
            .build().bytes,
        {"missing endobj at obj 5", "missing endobj at obj 7"}},
       {"a header damaged by a stray byte, confirmed by the table",

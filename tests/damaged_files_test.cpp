@@ -351,7 +351,9 @@ TEST(DamagedFiles, TheCheckSeesWhatTheRepairMends) {
       const pdftest::Report report = pdftest::parse(pdfrepair_check(in.c_str()));
       ours += !report.valid;
       qpdfs += pdftest::qpdf_check(in).status != 0;
-      if (report.valid) EXPECT_EQ(first_mending(damaged), "") << source << " / " << d.name << " is called valid";
+      if (report.valid) {
+        EXPECT_EQ(first_mending(damaged), "") << source << " / " << d.name << " is called valid";
+      }
     }
     table += std::string(d.name) + ": " + std::to_string(ours) + " / " + std::to_string(qpdfs) + "\n";
     below = below || ours < qpdfs;

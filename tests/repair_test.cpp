@@ -588,7 +588,9 @@ TEST_F(Repair, WhatAnUpdateDeletedStaysDeletedWhenItsSectionIsSound) {
     const std::string out = repair(bytes, 2);
     EXPECT_EQ(written_objects(out), c.written);
     // Readers show the sound input without the deleted outline, and so the repair shows it.
-    if (!c.damaged) EXPECT_EQ(pdftest::mutool_outline(dir.path("out.pdf")), pdftest::mutool_outline(in));
+    if (!c.damaged) {
+      EXPECT_EQ(pdftest::mutool_outline(dir.path("out.pdf")), pdftest::mutool_outline(in));
+    }
   }
 }
 

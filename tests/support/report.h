@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <regex>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -44,17 +44,30 @@ inline Report parse(const std::string& text) {
   return r;
 }
 
+// Whether the reference "num G R" (or "num R") starts at `at`.
+inline bool reference_at(const std::string& pdf, std::size_t at, const std::string& num) {
+  const auto digit = [&pdf](std::size_t i) { return i < pdf.size() && std::isdigit(static_cast<unsigned char>(pdf[i])); };
+  const auto space = [&pdf](std::size_t i) { return i < pdf.size() && std::isspace(static_cast<unsigned char>(pdf[i])); };
+  if ((at > 0 && digit(at - 1)) || pdf.compare(at, num.size(), num) != 0) return false;
+  std::size_t i = at + num.size();
+  while (space(i)) ++i;
+  while (digit(i)) ++i;  // the generation
+  while (space(i)) ++i;
+  return i < pdf.size() && pdf[i] == 'R';
+}
+
 // Whether every reference to object num in the PDF text stands in a page-tree node (/Type
 // /Pages): the object holding it, from its "obj" line to its "endobj", says so.
 inline bool referenced_only_by_pages_nodes(const std::string& pdf, int num) {
-  static const std::regex pages_type(R"(/Type\s*/Pages[^A-Za-z0-9])");
-  const std::regex reference("(^|[^0-9])" + std::to_string(num) + R"(\s*(\d+\s*)?R)");
+  const std::string digits = std::to_string(num);
   bool any = false;
-  for (auto it = std::sregex_iterator(pdf.begin(), pdf.end(), reference); it != std::sregex_iterator(); ++it) {
-    const auto at = static_cast<std::size_t>(it->position());
+  for (std::size_t at = pdf.find(digits); at != std::string::npos; at = pdf.find(digits, at + 1)) {
+    if (!reference_at(pdf, at, digits)) continue;
     const std::size_t head = pdf.rfind(" obj", at), end = pdf.find("endobj", at);
     if (head == std::string::npos || end == std::string::npos) return false;
-    if (!std::regex_search(pdf.substr(head, end - head), pages_type)) return false;
+    const std::string object = pdf.substr(head, end - head);
+    if (object.find("/Type/Pages") == std::string::npos && object.find("/Type /Pages") == std::string::npos)
+      return false;
     any = true;
   }
   return any;
