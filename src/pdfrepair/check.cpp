@@ -322,6 +322,9 @@ const char* check_file(const char* input_path) {
     case load_status::short_read:
       set_error("read error on %s", input_path);
       return g_json;
+    case load_status::too_large:
+      set_error("file too large (2 GiB or more): %s", input_path);
+      return g_json;
     case load_status::ok:
     case load_status::no_size:  // analysed as a file without bytes
       break;

@@ -13,9 +13,10 @@ struct input_file {
 
 enum class load_status {
   ok,           // data holds len bytes
-  cannot_open,  // the file could not be opened
-  no_size,      // its size could not be told or is 2 GiB or more: len is -1, nothing read
+  cannot_open,  // the file could not be opened, or is a folder
+  no_size,      // its size could not be told (a pipe): len is -1, nothing read
                 //   (data is a one-byte buffer, so that the analysis can run on no bytes)
+  too_large,    // it has 2 GiB or more: len is -1, nothing read
   empty,        // it has no bytes: len is 0
   no_memory,    // the buffer could not be allocated
   short_read,   // fewer bytes arrived than its size

@@ -192,6 +192,9 @@ int repair_file(const char* input_path, const char* output_path) {
     case load_status::no_size:
       set_error("empty input file");
       return 0;
+    case load_status::too_large:
+      set_error("file too large (2 GiB or more): %s", input_path);
+      return 0;
     case load_status::no_memory:
     case load_status::short_read:
       set_error("read error on %s", input_path);
