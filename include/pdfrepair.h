@@ -13,6 +13,12 @@
 #ifndef TOVALUND_PDFREPAIR_H
 #define TOVALUND_PDFREPAIR_H
 
+/* The version of this header, that of the library it came with. */
+#define PDFREPAIR_VERSION_MAJOR 0
+#define PDFREPAIR_VERSION_MINOR 1
+#define PDFREPAIR_VERSION_PATCH 0
+#define PDFREPAIR_VERSION_STRING "0.1.0"
+
 #if defined(_WIN32)
 #  if defined(PDFREPAIR_BUILDING)
 #    define PDFREPAIR_API __declspec(dllexport)
@@ -43,9 +49,9 @@ PDFREPAIR_API const char *pdfrepair_last_error(void);
 
 /* Analyses the file at input_path and answers with a one-line JSON object:
  *   {"valid":true|false,"issues":[...],"objects":N,"pages":N,"header":"1.4"}
- * A NULL path, a file that cannot be opened and an empty file get fixed reports naming the
- * fault. When the file cannot be read into memory the answer is "" and
- * pdfrepair_last_error() tells why. Works whether or not pdfrepair_init was called.
+ * A NULL path, a file that cannot be opened (a folder included) and an empty file get fixed
+ * reports naming the fault. When the file cannot be read into memory, or has 2 GiB or more,
+ * the answer is "" and pdfrepair_last_error() tells why. Works whether or not pdfrepair_init was called.
  * Never NULL. Points at a static buffer that the next pdfrepair_check overwrites; copy the
  * text to keep it, and do not free it. */
 PDFREPAIR_API const char *pdfrepair_check(const char *input_path);
@@ -53,7 +59,10 @@ PDFREPAIR_API const char *pdfrepair_check(const char *input_path);
 /* Reads the PDF at input_path and writes a repaired PDF 1.4 copy to output_path.
  * Returns 1 when the repaired file was written completely (the last-error text is then ""),
  * 0 otherwise with the reason in pdfrepair_last_error(). A failed repair never creates,
- * truncates or damages the file at output_path. Requires pdfrepair_init. */
+ * truncates or damages the file at output_path. A file there is replaced and keeps its
+ * permission bits; through a symbolic link, the file it finally leads to is replaced and the
+ * link stays. A device or a pipe there is written directly, once the whole output is ready.
+ * Requires pdfrepair_init. */
 PDFREPAIR_API int pdfrepair_fix(const char *input_path, const char *output_path);
 
 /* Another name for pdfrepair_fix: same arguments, same behaviour, same output bytes. */

@@ -1,4 +1,5 @@
-// Builds the check command's output lines: JSON strings escaped for arbitrary path bytes.
+// Builds the tool's output lines: JSON strings escaped for arbitrary path bytes, and the
+// members of the library's reports, whose layout is fixed.
 #include "json_line.h"
 
 #include <cstdio>
@@ -68,6 +69,29 @@ std::string report_line(std::string_view path, std::string_view report) {
 
 std::string error_line(std::string_view path, std::string_view reason) {
   return "{\"file\":" + json_string(path) + ",\"error\":" + json_string(reason) + "}";
+}
+
+ReportFacts report_facts(std::string_view report) {
+  // {"valid":B,"issues":[...],"objects":N,"pages":N,"header":"V"}; no issue text holds the
+  // key that follows the list, and the header holds digits and a dot.
+  const std::size_t issues = report.find("\"issues\":"), objects = report.rfind(",\"objects\":"),
+                    pages = report.rfind(",\"pages\":"), header = report.rfind(",\"header\":");
+  if (issues == std::string_view::npos || objects == std::string_view::npos || pages == std::string_view::npos ||
+      header == std::string_view::npos)
+    return {};
+  const auto between = [&](std::size_t from, std::size_t to) { return std::string(report.substr(from, to - from)); };
+  return {between(issues + 9, objects), between(objects + 11, pages), between(pages + 9, header)};
+}
+
+std::string repaired_line(std::string_view input, std::string_view output, const ReportFacts& before,
+                          const ReportFacts& after) {
+  return "{\"file\":" + json_string(input) + ",\"output\":" + json_string(output) +
+         ",\"repaired\":true,\"issues\":" + before.issues + ",\"objects\":[" + before.objects + "," +
+         after.objects + "],\"pages\":[" + before.pages + "," + after.pages + "]}";
+}
+
+std::string unrepaired_line(std::string_view input, std::string_view reason) {
+  return "{\"file\":" + json_string(input) + ",\"repaired\":false,\"error\":" + json_string(reason) + "}";
 }
 
 }  // namespace pdfrepair_cli
