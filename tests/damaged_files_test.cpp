@@ -5,7 +5,6 @@
 // file that qpdf does not reject for its structure, whose zlib data inflates, that pdfinfo
 // opens with at least one page, and that keeps every object it still references.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -31,6 +30,7 @@
 #include "support/readers.h"
 #include "support/report.h"
 #include "support/temp_dir.h"
+#include "support/zlib_data.h"
 
 namespace {
 
@@ -184,15 +184,6 @@ const Damage damages[] = {
      }},
 };
 
-std::string deflated(const std::string& text) {
-  uLongf size = compressBound(static_cast<uLong>(text.size()));
-  std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
-           static_cast<uLong>(text.size()));
-  out.resize(size);
-  return out;
-}
-
 // Three pages written with spaces, a compressed content stream, an image with binary data, a
 // font and /Info.
 std::string spaced_document() {
@@ -206,7 +197,7 @@ std::string spaced_document() {
       .object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
       .object(6, "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 612 792 ] /Contents 7 0 R "
                  "/Resources << /Font << /F1 5 0 R >> >> >>")
-      .stream(7, " /Filter /FlateDecode", deflated("BT /F1 24 Tf 72 700 Td (Page two) Tj ET"))
+      .stream(7, " /Filter /FlateDecode", pdftest::deflated("BT /F1 24 Tf 72 700 Td (Page two) Tj ET"))
       .object(8, "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 612 792 ] /Contents 9 0 R "
                  "/Resources << /XObject << /Im1 10 0 R >> >> >>")
       .stream(9, "", "q 100 0 0 100 72 600 cm /Im1 Do Q")
@@ -228,7 +219,7 @@ std::string compact_document() {
       .object(3, "<</Type/Page/Parent 2 0 R/Contents 4 0 R/ID<0A1B>>>")
       .stream(4, "", "0 0 m 100 100 l S")
       .object(5, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 300]/Contents[4 0 R 6 0 R]>>")
-      .stream(6, "/Filter/FlateDecode", deflated("200 200 m 300 100 l S"))
+      .stream(6, "/Filter/FlateDecode", pdftest::deflated("200 200 m 300 100 l S"))
       .root(1)
       .build()
       .bytes;

@@ -4,8 +4,6 @@
 // keeps every object it references.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -20,19 +18,11 @@
 #include "support/readers.h"
 #include "support/report.h"
 #include "support/temp_dir.h"
+#include "support/zlib_data.h"
 
 namespace {
 
 using pdftest::PdfBuilder;
-
-std::string deflate(const std::string& data) {
-  uLongf len = compressBound(data.size());
-  std::string out(len, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(data.data()),
-            data.size(), 6);
-  out.resize(len);
-  return out;
-}
 
 // Documents to damage: plain objects with streams and /Info, and pages packed in a
 // compressed object stream.
@@ -44,7 +34,7 @@ std::vector<std::string> seed_files() {
           .object(1, "<</Type/Catalog/Pages 2 0 R/OpenAction [3 0 R /Fit]>>")
           .object(2, "<</Type /Pages /Kids [3 0 R 7 0 R] /Count 2 /MediaBox [0 0 612 792]>>")
           .object(3, "<</Type /Page /Parent 2 0 R /Contents 4 0 R /Resources <</Font <</F1 8 0 R>>>>>>")
-          .stream(4, "/Filter /FlateDecode", deflate("BT /F1 12 Tf 72 720 Td (Hello) Tj ET"))
+          .stream(4, "/Filter /FlateDecode", pdftest::deflated("BT /F1 12 Tf 72 720 Td (Hello) Tj ET"))
           .object(7, "<</Type /Page /Parent 2 0 R /Contents [4 0 R] /Rotate 90>>")
           .object(8, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica>>")
           .object(9, "<</Title (A \\(title\\)) /Producer <48656c6c6f>>>")
@@ -55,7 +45,7 @@ std::vector<std::string> seed_files() {
       PdfBuilder("%PDF-1.5\n")
           .object(1, "<</Type /Catalog /Pages 2 0 R>>")
           .object(2, "<</Type /Pages /Kids [5 0 R 6 0 R] /Count 2>>")
-          .stream(3, "/Type /ObjStm /N 2 /First 9 /Filter /FlateDecode", deflate(packed))
+          .stream(3, "/Type /ObjStm /N 2 /First 9 /Filter /FlateDecode", pdftest::deflated(packed))
           .stream(4, "", "0 0 m 9 9 l S")
           .root(1)
           .build()

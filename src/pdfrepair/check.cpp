@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <numeric>
 
 #include "pdfrepair/analysis.h"
 #include "pdfrepair/dict.h"
@@ -243,15 +242,8 @@ int add_objstm_pages(const objvec& objs, int file_count) {
 
 // 1 when the record's dictionary cannot be salvaged and is a /Type /Page dictionary.
 int dead_page(const byte* buf, int len, const obj_entry& e) {
-  const byte* text = nullptr;
   int text_len = 0;
-  if (e.in_objstm) {
-    text = e.own_text;
-    text_len = e.own_len;
-  } else if (e.dict_off >= 0) {
-    text = buf + e.dict_off;
-    text_len = (e.endobj_off > 0 ? std::min(e.endobj_off, len) : len) - e.dict_off;
-  }
+  const byte* text = check_span(buf, len, e, text_len);
   if (!text || text_len < 1 || text_len > max_dict_span) return 0;
   heap_ptr<char[]> cleaned(sanitize_first_dict(text, text_len));
   if (!cleaned) return 0;

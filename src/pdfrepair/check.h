@@ -18,6 +18,10 @@ struct issue_log {
   void record(const char* format, ...);
 };
 
+// The text a record's dictionary is taken from, as the check reads it: an object-stream
+// record's own text, or the file bytes from its dictionary to its "endobj" (or the end).
+const byte* check_span(const byte* buf, int len, const obj_entry& e, int& span_len);
+
 // What a repair of the analysed file would mend, each kind of mending for every record in
 // table order: an "endobj" that is missing or not spelt exactly, a header read only through
 // damage or the cross-reference table, names that name repair corrects, and, on the records a

@@ -47,19 +47,6 @@ void check_damaged_headers(const objvec& objs, issue_log& log) {
     if (objs.items[i].damaged_head) log.record("damaged object header at obj %d", objs.items[i].num);
 }
 
-// The text a record's dictionary is taken from, as the check reads it: an object-stream
-// record's own text, or the file bytes from its dictionary to its "endobj" (or the end).
-const byte* check_span(const byte* buf, int len, const obj_entry& e, int& span_len) {
-  span_len = 0;
-  if (e.in_objstm) {
-    span_len = e.own_len;
-    return e.own_text;
-  }
-  if (e.dict_off < 0) return nullptr;
-  span_len = (e.endobj_off > 0 ? std::min(e.endobj_off, len) : len) - e.dict_off;
-  return buf + e.dict_off;
-}
-
 void check_misspelt_names(const byte* buf, int len, const objvec& objs, issue_log& log) {
   for (int i = 0; i < objs.count && !log.full(); ++i) {
     int span_len = 0;
@@ -94,6 +81,17 @@ void check_boxes(const byte* buf, int len, const objvec& kept, const record_inde
 }
 
 }  // namespace
+
+const byte* check_span(const byte* buf, int len, const obj_entry& e, int& span_len) {
+  span_len = 0;
+  if (e.in_objstm) {
+    span_len = e.own_len;
+    return e.own_text;
+  }
+  if (e.dict_off < 0) return nullptr;
+  span_len = (e.endobj_off > 0 ? std::min(e.endobj_off, len) : len) - e.dict_off;
+  return buf + e.dict_off;
+}
 
 void check_what_repair_mends(const byte* buf, int len, const analysis& a, issue_log& log) {
   check_endobj_keywords(buf, len, a.objs, log);

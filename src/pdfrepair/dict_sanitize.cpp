@@ -213,10 +213,6 @@ void close_open_levels(sanitize_state& s) {
   }
 }
 
-constexpr std::uint64_t ones = 0x0101010101010101;
-
-// Whether any of the eight bytes of w is zero.
-bool has_zero_byte(std::uint64_t w) { return ((w - ones) & ~w & (ones << 7)) != 0; }
 
 // The last byte of [from, to) that is neither NUL nor white space becomes the neighbour a
 // later damaged byte looks back to.
@@ -236,7 +232,7 @@ int copy_hex_run(sanitize_state& s, int i, int stop) {
   // Eight bytes at a time while none of them is one of the two.
   for (std::uint64_t w; j + 8 <= stop; j += 8) {
     std::memcpy(&w, s.in + j, 8);
-    if (has_zero_byte(w) || has_zero_byte(w ^ (ones * '>'))) break;
+    if (holds_byte(w, 0x00) || holds_byte(w, '>')) break;
   }
   while (j < stop && s.in[j] != 0x00 && s.in[j] != '>') ++j;
   std::memcpy(s.out + s.out_len, s.in + i, static_cast<std::size_t>(j - i));

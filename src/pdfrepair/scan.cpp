@@ -22,18 +22,6 @@ int skip_ws(const byte* b, int p, int end) {
   }
 }
 
-namespace {
-
-constexpr std::uint64_t ones = 0x0101010101010101;
-
-// Whether the eight bytes of w hold c.
-bool holds_byte(std::uint64_t w, byte c) {
-  const std::uint64_t x = w ^ (ones * c);
-  return ((x - ones) & ~x & (ones << 7)) != 0;
-}
-
-}  // namespace
-
 int literal_string_end(const byte* b, int end, int open) {
   int nesting = 1;
   for (int i = open + 1; i < end;) {

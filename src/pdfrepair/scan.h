@@ -4,6 +4,7 @@
 // 0 or at or past the end it is given, whatever the positions say.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace pdfrepair {
@@ -35,6 +36,14 @@ inline bool is_hex_digit(int c) { return is_digit(c) || (c >= 'A' && c <= 'F') |
 // First position at or after p that is neither PDF white space nor inside a "%" comment, or
 // end. A position outside [0, end) is returned unchanged.
 int skip_ws(const byte* b, int p, int end);
+
+// Whether any of the eight bytes of w is c: the test that lets a scan pass over eight plain
+// bytes at a time.
+inline bool holds_byte(std::uint64_t w, byte c) {
+  constexpr std::uint64_t ones = 0x0101010101010101;
+  const std::uint64_t x = w ^ (ones * c);
+  return ((x - ones) & ~x & (ones << 7)) != 0;
+}
 
 // Just past the ")" that closes the literal string whose "(" is at open, or -1 when the
 // string is still open at end. A backslash escapes the byte after it, and an unescaped "("
