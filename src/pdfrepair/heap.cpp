@@ -1,6 +1,10 @@
 // The library's allocations, with the failure every request must know about.
 #include "pdfrepair/heap.h"
 
+#if defined(__linux__)
+#  include <sys/mman.h>
+#endif
+
 namespace pdfrepair {
 
 namespace {
@@ -30,6 +34,37 @@ void* mem_calloc(std::size_t n, std::size_t size) {
 void* mem_realloc(void* p, std::size_t n) {
   return noted(forced_failure() ? nullptr : std::realloc(p, n));
 }
+
+#if defined(__linux__)
+
+namespace {
+constexpr std::size_t huge_page = std::size_t{2} << 20;
+}  // namespace
+
+large_ptr large_bytes(std::size_t n) {
+  if (n < 2 * huge_page) return large_ptr(static_cast<unsigned char*>(mem_malloc(n ? n : 1)));
+  if (forced_failure()) return large_ptr(static_cast<unsigned char*>(noted(nullptr)));
+  const std::size_t mapped = (n + huge_page - 1) / huge_page * huge_page;
+  void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return large_ptr(static_cast<unsigned char*>(noted(nullptr)));
+  madvise(p, mapped, MADV_HUGEPAGE);  // a hint: without huge pages the buffer works all the same
+  return large_ptr(static_cast<unsigned char*>(p), large_deleter{mapped});
+}
+
+void large_deleter::operator()(unsigned char* p) const {
+  if (mapped)
+    munmap(p, mapped);
+  else
+    std::free(p);
+}
+
+#else
+
+large_ptr large_bytes(std::size_t n) { return large_ptr(static_cast<unsigned char*>(mem_malloc(n ? n : 1))); }
+
+void large_deleter::operator()(unsigned char* p) const { std::free(p); }
+
+#endif
 
 void reset_allocation_failures() { g_alloc_failed = false; }
 

@@ -36,4 +36,17 @@ heap_ptr<T[]> heap_array(std::size_t n) {
   return heap_ptr<T[]>(static_cast<T*>(mem_malloc(n ? n * sizeof(T) : 1)));
 }
 
+// Releases a large_bytes buffer: mapped memory of `mapped` bytes, or (0) from the C allocator.
+struct large_deleter {
+  std::size_t mapped = 0;
+  void operator()(unsigned char* p) const;
+};
+
+using large_ptr = std::unique_ptr<unsigned char[], large_deleter>;
+
+// n uninitialised bytes for a buffer that is filled once and read throughout a request (the
+// input), or null. On Linux a large one is mapped and asked for huge pages: filling tens of
+// megabytes page by page costs more in page faults than reading them.
+large_ptr large_bytes(std::size_t n);
+
 }  // namespace pdfrepair

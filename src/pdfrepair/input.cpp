@@ -53,7 +53,7 @@ load_status load_input(const char* path, input_file& in) {
   // A size that cannot be told is analysed as no bytes at all, in a one-byte buffer.
   const bool sized = size > 0;
   in.len = sized ? static_cast<int>(size) : -1;
-  in.data = heap_array<byte>(sized ? static_cast<std::size_t>(size) : 1);
+  in.data = large_bytes(sized ? static_cast<std::size_t>(size) : 1);
   if (!in.data) return load_status::no_memory;
   if (!sized) return load_status::no_size;
   if (std::fread(in.data.get(), 1, static_cast<std::size_t>(in.len), f.get()) !=

@@ -7,7 +7,7 @@
 namespace pdfrepair {
 
 struct input_file {
-  heap_ptr<byte[]> data;
+  large_ptr data;
   int len = -1;  // a signed 32-bit count; negative when the size could not be told
 };
 
