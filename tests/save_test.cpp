@@ -11,13 +11,17 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include "pdfrepair.h"
 #include "pdfrepair/interface.h"
 #include "pdfrepair/save.h"
+#include "support/pdf_builder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -139,6 +143,38 @@ TEST(SaveOutput, PipesAreWrittenDirectlyAndOnlyOnceTheOutputIsReady) {
   EXPECT_EQ(read(fd, &byte, 1), 0);
   close(fd);
   EXPECT_EQ(names(dir), (std::vector<std::string>{"pipe", "pipe-link", "text.pdf"}));
+}
+
+// The repair writes its output beside the target as it goes: a write that fails after the
+// first pieces went out (here past a file size limit) removes what was written, and the file
+// it would have replaced keeps its bytes.
+TEST(SaveOutput, AWriteThatFailsPartWayLeavesTheTargetAsItWas) {
+  TempDir dir;
+  const std::string image(3 << 20, 'x');  // three pieces of 1 MiB and more
+  const std::string input = dir.write("in.pdf", pdftest::PdfBuilder()
+                                                    .object(1, "<</Type/Catalog/Pages 2 0 R>>")
+                                                    .object(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>")
+                                                    .object(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 9 9]/Contents 4 0 R>>")
+                                                    .stream(4, "", image)
+                                                    .root(1)
+                                                    .build()
+                                                    .bytes);
+  const std::string out = dir.write("out.pdf", "old");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of ending the process
+    const rlimit limit{1 << 20, 1 << 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    pdfrepair_init();
+    const int result = pdfrepair_fix(input.c_str(), out.c_str());
+    _exit(result == 0 && pdfrepair_last_error() == "write error on " + out ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the repair did not fail with a write error";
+  EXPECT_EQ(TempDir::read(out), "old");
+  EXPECT_EQ(names(dir), (std::vector<std::string>{"in.pdf", "out.pdf"}));
 }
 
 #endif

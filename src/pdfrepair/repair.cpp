@@ -1,7 +1,7 @@
 // The repair service: load the input whole, refuse encrypted files, discover every object,
 // keep one version of each object number, choose the catalog and /Info, sanitise every kept
-// dictionary, prune, write the new file into memory, and only then save it. The output path
-// is replaced in one step, so a repair that fails anywhere leaves it as it was.
+// dictionary, prune, and write the new file beside the output, which it replaces in one step
+// once complete, so a repair that fails anywhere leaves the output as it was.
 #include "pdfrepair/repair.h"
 
 #include <algorithm>
@@ -225,7 +225,6 @@ int repair_file(const char* input_path, const char* output_path) {
   if (!prune_and_salvage(kept, max_kept_num, catalog_num, docinfo_num)) return 0;
   if (!readers_can_open(kept, catalog_num)) return 0;
 
-  out_buf out;
   // A dead information dictionary was removed: the trailer names no /Info then.
   if (docinfo_num >= 0 && !has_record(kept, docinfo_num)) docinfo_num = -1;
   const std::string_view id =
@@ -233,13 +232,14 @@ int repair_file(const char* input_path, const char* output_path) {
                                             static_cast<std::size_t>(a.xref.id_len))
                          : std::string_view();
   const int last_deleted = deleted.count > 0 ? std::min(deleted.nums[deleted.count - 1], 0x7FFFFF) : 0;
+  output_file out(output_path);
   if (!write_output(buf, in.len, kept, catalog_num, docinfo_num, out, id, last_deleted)) return 0;
   // A step that ran out of memory went on with less: a record lost, a text left unrepaired.
   if (allocation_failed()) {
     set_error("out of memory");
     return 0;
   }
-  return save_output(out.data, static_cast<std::size_t>(out.len), output_path);
+  return out.finish();
 }
 
 }  // namespace

@@ -118,17 +118,24 @@ bool replace_file(const std::string& from, const std::string& to) {
 #endif
 }
 
+constexpr std::size_t piece = std::size_t{1} << 20;
+
 // Writes in pieces of 1 MiB: on Linux one write of a whole buffer of tens of megabytes, which
 // the kernel copies into the page cache in one go, took up to a tenth of a second longer and
-// varied from run to run. Closes f; true when every byte was written and the close succeeded.
-bool write_and_close(const byte* data, std::size_t len, std::FILE* f) {
-  constexpr std::size_t piece = std::size_t{1} << 20;
+// varied from run to run. True when every byte was written.
+bool write_all(const byte* data, std::size_t len, std::FILE* f) {
   bool written = true;
   for (std::size_t done = 0; done < len && written;) {
     const std::size_t n = std::min(piece, len - done);
     written = std::fwrite(data + done, 1, n, f) == n;
     done += n;
   }
+  return written;
+}
+
+// Closes f; true when every byte was written and the close succeeded.
+bool write_and_close(const byte* data, std::size_t len, std::FILE* f) {
+  const bool written = write_all(data, len, f);
   return std::fclose(f) == 0 && written;
 }
 
@@ -142,40 +149,54 @@ std::string folder_of(const std::string& path) {
   return end == std::string::npos ? std::string() : path.substr(0, end + 1);
 }
 
-// A short name of its own beside the file (the output's name plus a suffix could pass the
-// file system's limit on names), and the replacement renamed into place once complete.
-int write_beside(const byte* data, std::size_t len, const target& t, const char* output_path) {
+// A new file with a short name of its own beside the target (the output's name plus a suffix
+// could pass the file system's limit on names), given the target's permission bits; null when
+// none can be made.
+std::FILE* create_beside(const target& t, std::string& temp) {
 #ifdef _WIN32
   const int pid = _getpid();
 #else
   const int pid = static_cast<int>(getpid());
 #endif
   const std::string folder = folder_of(t.path);
-  std::string temp;
   std::FILE* f = nullptr;
   for (int attempt = 0; attempt < 100 && !f; ++attempt) {
     temp = folder + ".pdfrepair-" + std::to_string(pid) + "-" + std::to_string(attempt) + ".tmp";
     f = open_output(temp, true);
   }
-  if (!f) {
-    set_error("cannot write %s", output_path);
-    return 0;
-  }
 #ifndef _WIN32
   // Before any byte is in it; a file system without permission bits refuses, and loses nothing.
-  if (t.mode >= 0) fchmod(fileno(f), static_cast<mode_t>(t.mode));
+  if (f && t.mode >= 0) fchmod(fileno(f), static_cast<mode_t>(t.mode));
 #endif
-  if (!write_and_close(data, len, f)) {
+  return f;
+}
+
+// Closes the new file and renames it over the target once every byte is in it (`written`);
+// the new file is removed on failure.
+int rename_into_place(std::FILE* f, bool written, const std::string& temp, const std::string& path,
+                      const char* output_path) {
+  if (std::fclose(f) != 0 || !written) {
     std::remove(temp.c_str());
     set_error("write error on %s", output_path);
     return 0;
   }
-  if (!replace_file(temp, t.path)) {
+  if (!replace_file(temp, path)) {
     std::remove(temp.c_str());
     set_error("cannot write %s", output_path);
     return 0;
   }
   return 1;
+}
+
+// The replacement written beside the file, and renamed into place once complete.
+int write_beside(const byte* data, std::size_t len, const target& t, const char* output_path) {
+  std::string temp;
+  std::FILE* f = create_beside(t, temp);
+  if (!f) {
+    set_error("cannot write %s", output_path);
+    return 0;
+  }
+  return rename_into_place(f, write_all(data, len, f), temp, t.path, output_path);
 }
 
 }  // namespace
@@ -198,6 +219,45 @@ int save_output(const byte* data, std::size_t len, const char* output_path) {
   }
   set_error("cannot write %s", output_path);
   return 0;
+}
+
+output_file::output_file(const char* output_path) : output_path_(output_path) {
+  const target t = inspect(output_path);
+  if (t.kind != target_kind::absent && t.kind != target_kind::regular) return;
+  file_ = create_beside(t, temp_);
+  if (!file_) {
+    temp_.clear();
+    return;
+  }
+  target_ = t.path;
+  // Pieces from 1 MiB on go to the file directly, smaller ones gather in the buffer first.
+  std::setvbuf(file_, nullptr, _IOFBF, piece);
+}
+
+output_file::~output_file() {
+  if (!file_) return;
+  std::fclose(file_);
+  std::remove(temp_.c_str());
+}
+
+void output_file::put(const void* bytes, std::size_t n) {
+  if (!file_) {
+    memory_.put(bytes, n);
+    return;
+  }
+  written_ += n;
+  if (!write_failed_ && n > 0) write_failed_ = std::fwrite(bytes, 1, n, file_) != n;
+}
+
+std::uint64_t output_file::size() const { return file_ ? written_ : memory_.size(); }
+
+bool output_file::out_of_memory() const { return !file_ && memory_.out_of_memory(); }
+
+int output_file::finish() {
+  if (!file_) return save_output(memory_.data, static_cast<std::size_t>(memory_.len), output_path_);
+  std::FILE* f = file_;
+  file_ = nullptr;
+  return rename_into_place(f, !write_failed_, temp_, target_, output_path_);
 }
 
 }  // namespace pdfrepair

@@ -1,6 +1,6 @@
 // The output writer: a fixed header, the kept objects in ascending number with their
 // dictionaries finished and their stream data copied under a /Length that matches it, then a
-// classic xref table and a trailer, all assembled in one growable memory buffer.
+// classic xref table and a trailer, each piece put into the sink as soon as it is made.
 #include "pdfrepair/writer.h"
 
 #include <algorithm>
@@ -40,18 +40,18 @@ byte* buf_fail(out_buf& buf) {
   return nullptr;
 }
 
-void buf_text(out_buf& out, std::string_view text) { buf_bytes(out, text.data(), text.size()); }
+void buf_text(output_sink& out, std::string_view text) { out.put(text.data(), text.size()); }
 
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
-void buf_printf(out_buf& out, const char* format, ...) {
+void buf_printf(output_sink& out, const char* format, ...) {
   char text[64];  // every formatted piece is a line of numbers
   va_list args;
   va_start(args, format);
   const int n = std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  if (n > 0) buf_bytes(out, text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+  if (n > 0) out.put(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
 }
 
 // Writing order: ascending object number; records of one number (possible after the fallback
@@ -77,7 +77,7 @@ struct writing_context {
 
 int text_len(const char* text) { return static_cast<int>(std::strlen(text)); }
 
-void buf_finished(out_buf& out, const text_ptr& text) {
+void buf_finished(output_sink& out, const text_ptr& text) {
   if (text) buf_text(out, text.get());
 }
 
@@ -259,7 +259,7 @@ written_data stream_data_to_write(const byte* in, int size, const obj_entry& r, 
   return w;
 }
 
-void write_stream(out_buf& out, const byte* in, int size, writing_context& w, const obj_entry& r) {
+void write_stream(output_sink& out, const byte* in, int size, writing_context& w, const obj_entry& r) {
   text_ptr dict = sanitized_stream_dict(in, size, r, stream_data(r, size).len);
   const written_data data = stream_data_to_write(in, size, r, dict, w.window.get());
   if (data.fresh.bytes) dict = sanitized_stream_dict(in, size, r, data.len);
@@ -270,11 +270,11 @@ void write_stream(out_buf& out, const byte* in, int size, writing_context& w, co
   }
   buf_finished(out, with_length(cleaned_and_boxed(dict.get(), w.tree), data.len));
   buf_text(out, "stream\n");
-  buf_bytes(out, data.bytes, static_cast<std::size_t>(data.len));
+  out.put(data.bytes, static_cast<std::size_t>(data.len));
   buf_text(out, "\nendstream\nendobj\n");
 }
 
-void write_object(out_buf& out, const byte* in, int size, writing_context& w, const obj_entry& r) {
+void write_object(output_sink& out, const byte* in, int size, writing_context& w, const obj_entry& r) {
   box_ancestors& tree = w.tree;
   buf_printf(out, "%d %d obj\n", r.num, r.gen);
   if (r.in_objstm) {
@@ -308,7 +308,7 @@ int next_free(const int* offsets, int from, int max_num) {
 
 // One subsection from 0 with a 20-byte line per number. Free entries are linked as the PDF
 // free list: each names the next free number, the last names 0.
-void write_xref(out_buf& out, const int* offsets, const int* gens, int max_num) {
+void write_xref(output_sink& out, const int* offsets, const int* gens, int max_num) {
   buf_printf(out, "xref\n0 %lld\n", static_cast<long long>(max_num) + 1);
   int free_after = next_free(offsets, 1, max_num);
   for (int k = 0; k <= max_num; ++k) {
@@ -327,7 +327,7 @@ int trailer_gen(const int* gens, int num, int max_num) {
   return gens && num >= 0 && num <= max_num ? gens[num] : 0;
 }
 
-void write_trailer(out_buf& out, const int* gens, int max_num, int catalog_num, int docinfo_num,
+void write_trailer(output_sink& out, const int* gens, int max_num, int catalog_num, int docinfo_num,
                    std::string_view id, int xref_off) {
   buf_printf(out, "trailer\n<</Size %lld/Root %d %d R", static_cast<long long>(max_num) + 1,
              catalog_num, trailer_gen(gens, catalog_num, max_num));
@@ -341,8 +341,7 @@ void write_trailer(out_buf& out, const int* gens, int max_num, int catalog_num, 
   buf_text(out, "\n%%EOF\n");
 }
 
-int out_of_memory(out_buf& out) {
-  buf_fail(out);
+int out_of_memory() {
   set_error("out of memory");
   return 0;
 }
@@ -387,6 +386,8 @@ bool is_flate_stream(const byte* input, int size, const obj_entry& r) {
 
 out_buf::~out_buf() { std::free(data); }
 
+void out_buf::put(const void* bytes, std::size_t n) { buf_bytes(*this, bytes, n); }
+
 byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
   if (buf.failed) return nullptr;
   if (!buf.data) {
@@ -411,15 +412,14 @@ byte* buf_bytes(out_buf& buf, const void* bytes, std::size_t n) {
 }
 
 int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
-                 int docinfo_num, out_buf& out, std::string_view id, int free_through) {
+                 int docinfo_num, output_sink& out, std::string_view id, int free_through) {
   int max_num = std::max(0, free_through);
   for (int i = 0; i < kept.count; ++i) max_num = std::max(max_num, kept.items[i].num);
   const std::size_t slots = static_cast<std::size_t>(max_num) + 1;
-  buf_bytes(out, "", 0);  // the first 1 MiB, holding its NUL
   heap_ptr<int[]> offsets = heap_array<int>(slots);
   heap_ptr<int[]> gens = heap_array<int>(slots);  // without it every generation is written as 0
   heap_ptr<int[]> order = heap_array<int>(static_cast<std::size_t>(kept.count));
-  if (!offsets || !order) return out_of_memory(out);
+  if (!offsets || !order) return out_of_memory();
   std::fill_n(offsets.get(), slots, -1);
   if (gens) std::fill_n(gens.get(), slots, 0);
   std::iota(order.get(), order.get() + kept.count, 0);
@@ -432,19 +432,19 @@ int write_output(const byte* input, int size, const objvec& kept, int catalog_nu
   buf_text(out, header);
   for (int i = 0; i < kept.count; ++i) {
     const obj_entry& r = kept.items[order[i]];
-    const std::uint64_t offset = out.len;
+    const std::uint64_t offset = out.size();
     write_object(out, input, size, context, r);
     if (r.num < 0) continue;
     offsets[r.num] = static_cast<int>(offset);
     if (gens) gens[r.num] = r.gen;
   }
-  const std::uint64_t xref_off = out.len;
+  const std::uint64_t xref_off = out.size();
   // Offsets are signed 32-bit values: a larger output is refused rather than written wrong.
-  if (out.failed || xref_off > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
-    return out_of_memory(out);
+  if (out.out_of_memory() || xref_off > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+    return out_of_memory();
   write_xref(out, offsets.get(), gens.get(), max_num);
   write_trailer(out, gens.get(), max_num, catalog_num, docinfo_num, id, static_cast<int>(xref_off));
-  if (out.failed) return out_of_memory(out);
+  if (out.out_of_memory()) return out_of_memory();
   return 1;
 }
 

@@ -1,5 +1,5 @@
-// The output writer: the kept objects serialised into the complete bytes of a new PDF 1.4
-// file, held in memory so that the repair creates the output file only once all of it exists.
+// The output writer: the kept objects serialised into the bytes of a new PDF 1.4 file, put in
+// order into a sink: memory, or a file that becomes the output only once all of it is there.
 #pragma once
 
 #include <cstddef>
@@ -10,11 +10,24 @@
 
 namespace pdfrepair {
 
-// Growable output bytes. Whenever data is not null, cap is at least len + 1 and data[len] is
-// a NUL that is not part of the output. A buffer whose growth failed is released and stays
-// failed: its bytes are incomplete and must never be saved. Released when it goes out of
-// scope.
-struct out_buf {
+// Where the writer puts the output's bytes, in order.
+class output_sink {
+ public:
+  virtual void put(const void* bytes, std::size_t n) = 0;
+  // The bytes put so far.
+  virtual std::uint64_t size() const = 0;
+  // Whether memory ran out for some of them: the output is incomplete and must never be used.
+  virtual bool out_of_memory() const = 0;
+
+ protected:
+  ~output_sink() = default;
+};
+
+// Growable output bytes in memory. Whenever data is not null, cap is at least len + 1 and
+// data[len] is a NUL that is not part of the output. A buffer whose growth failed is released
+// and stays failed: its bytes are incomplete and must never be saved. Released when it goes
+// out of scope.
+struct out_buf final : output_sink {
   byte* data = nullptr;
   std::uint64_t len = 0;
   std::uint64_t cap = 0;
@@ -24,6 +37,10 @@ struct out_buf {
   out_buf(const out_buf&) = delete;
   out_buf& operator=(const out_buf&) = delete;
   ~out_buf();
+
+  void put(const void* bytes, std::size_t n) override;
+  std::uint64_t size() const override { return len; }
+  bool out_of_memory() const override { return failed; }
 };
 
 // Appends n bytes: the first append allocates 1 MiB, later growth doubles the capacity. Returns
@@ -55,8 +72,8 @@ bool is_flate_stream(const byte* input, int size, const obj_entry& r);
 // xref table and a trailer naming /Root catalog_num, /Info docinfo_num when that is not
 // negative, and /ID with the bytes of id when it is not empty. The table reaches at least
 // object free_through, so that references to deleted objects up to it name free entries, as
-// in the input. Returns 1, or 0 after recording "out of memory" (the output is then released).
+// in the input. Returns 1, or 0 after recording "out of memory" (the output is then unusable).
 int write_output(const byte* input, int size, const objvec& kept, int catalog_num,
-                 int docinfo_num, out_buf& out, std::string_view id = {}, int free_through = 0);
+                 int docinfo_num, output_sink& out, std::string_view id = {}, int free_through = 0);
 
 }  // namespace pdfrepair
