@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "pdfrepair/dict.h"
 #include "pdfrepair/heap.h"
@@ -27,6 +28,23 @@ void drop_one_ref(obj_entry& rec, int num) {
   if (at == end) return;
   std::copy(at + 1, end, at);
   --rec.ref_count;
+}
+
+// A stream's sanitised span holds its data, which counts only for the references taken from
+// it: every later step cleans the text, which keeps its first dictionary alone, or rewrites
+// its /Kids arrays, which a text without "/Kids" has none of. Such a text is cut after its
+// first dictionary, so that the data is not held a second time.
+char* without_data(char* text, int& text_len) {
+  const std::string_view whole(text, static_cast<std::size_t>(text_len));
+  const std::size_t kept = first_dict_length(whole);
+  if (kept == whole.size() || whole.find("/Kids") != std::string_view::npos) return text;
+  char* cut = static_cast<char*>(mem_malloc(kept + 1));
+  if (!cut) return text;
+  std::memcpy(cut, text, kept);
+  cut[kept] = '\0';
+  std::free(text);
+  text_len = static_cast<int>(kept);
+  return cut;
 }
 
 }  // namespace
@@ -131,10 +149,11 @@ void sanitize_kept(const byte* buf, int len, objvec& kept) {
         set_error("out of memory");
       continue;
     }
-    const int text_len = static_cast<int>(std::strlen(text));
+    int text_len = static_cast<int>(std::strlen(text));
     if (!collect_refs(text, text_len, rec.refs, rec.ref_count, rec.ref_cap)) set_error("out of memory");
     // The output's /Length is direct: its old indirect value refers to nothing any more.
     drop_one_ref(rec, dropped_length_reference(buf, len, rec));
+    if (rec.has_stream && !rec.in_objstm) text = without_data(text, text_len);
     std::free(rec.dict_text);
     rec.dict_text = text;
     rec.dict_len = text_len;
