@@ -1,7 +1,7 @@
 // The inflate decoder: RFC 1950's two-byte header, then RFC 1951's blocks, decoded straight
 // into the caller's buffer. Written to be read beside RFC 1951: one small state record, a bit
-// reader, a canonical Huffman decoder that walks the code one bit at a time, and a function
-// per block type. A stream cut short or a buffer too small ends the call with nothing; damaged
+// reader, a canonical Huffman decoder that finds short codes in one look-up and walks longer
+// ones one bit at a time, and a function per block type. A stream cut short or a buffer too small ends the call with nothing; damaged
 // data ends it with the bytes decoded before the damage. Every stop travels back as a negative
 // status through the return values.
 #include "inflate/inflate.h"
@@ -16,6 +16,7 @@ constexpr int max_lit_codes = 286;    // literal/length codes a dynamic block ma
 constexpr int max_dist_codes = 30;    // distance codes a dynamic block may declare
 constexpr int code_len_codes = 19;    // codes of the code-length code
 constexpr int fixed_lit_codes = 288;  // the fixed code also assigns the unusable 286 and 287
+constexpr int fast_bits = 9;          // codes up to this long are found in one look-up
 
 // Why decoding stopped before the last block ended. Negative, so that they travel back through
 // the same int that otherwise carries bits or a symbol.
@@ -61,6 +62,9 @@ bool at_limit(const inflate_state& s) { return s.dropped + s.dst_len >= s.limit;
 struct huff_table {
   std::int16_t* counts;   // codes per length 0..max_bits; counts[0] is the symbols without one
   std::int16_t* symbols;  // the symbols that have a code, by code length, then by value
+  // By the next fast_bits bits as they arrive: symbol << 4 | length of the code they start
+  // with, or 0 when that code is longer (or there is none). Null: every code is walked.
+  std::uint16_t* fast = nullptr;
 };
 
 // Length symbols 257..285 and distance symbols 0..29: base value and extra bits (RFC 1951
@@ -85,8 +89,10 @@ std::int16_t lencnt[max_bits + 1];
 std::int16_t lensym[fixed_lit_codes];
 std::int16_t distcnt[max_bits + 1];
 std::int16_t distsym[max_dist_codes];
-const huff_table lencode = {lencnt, lensym};
-const huff_table distcode = {distcnt, distsym};
+std::uint16_t lenfast[1 << fast_bits];
+std::uint16_t distfast[1 << fast_bits];
+const huff_table lencode = {lencnt, lensym, lenfast};
+const huff_table distcode = {distcnt, distsym, distfast};
 int virgin = 1;
 
 // The next n bits (n <= 13) with the first one read least significant, or input_exhausted.
@@ -109,6 +115,26 @@ int bits(inflate_state& s, int n) {
 // code. Returns bad_data when no code of up to 15 bits matches. The bits are taken from a
 // local copy of the reader, written back only with a symbol: after a failure nothing reads it.
 int decode(inflate_state& s, const huff_table& h) {
+  if (h.fast) {
+    std::uint32_t acc = s.bit_acc;
+    int avail = s.bit_avail;
+    std::uint32_t pos = s.src_pos;
+    while (avail < fast_bits && pos < s.src_len) {
+      acc |= std::uint32_t{s.src[pos++]} << avail;
+      avail += 8;
+    }
+    const int entry = avail >= fast_bits ? h.fast[acc & ((1u << fast_bits) - 1)] : 0;
+    if (entry != 0) {
+      avail -= entry & 15;
+      acc >>= entry & 15;
+      // Whole bytes loaded but not used go back, so that the reader is left as the walk leaves
+      // it: the same bytes read, fewer than 8 bits over.
+      s.src_pos = pos - static_cast<std::uint32_t>(avail >> 3);
+      s.bit_avail = avail & 7;
+      s.bit_acc = acc & ((1u << s.bit_avail) - 1);
+      return entry >> 4;
+    }
+  }
   std::uint32_t acc = s.bit_acc;
   int avail = s.bit_avail;
   int code = 0;   // the bits read so far, the first one most significant
@@ -159,6 +185,22 @@ int construct(const huff_table& h, const std::int16_t* length, int n) {
   return left;
 }
 
+// Fills h.fast from a code construct filled: every code of up to fast_bits bits, under every
+// index whose low bits are its bits in the order they arrive (first bit lowest).
+void fill_fast(const huff_table& h) {
+  std::memset(h.fast, 0, sizeof(std::uint16_t) << fast_bits);
+  int code = 0;   // the next code of length len, first bit most significant
+  int index = 0;  // its symbol's place in h.symbols
+  for (int len = 1; len <= fast_bits; ++len, code <<= 1) {
+    for (int k = 0; k < h.counts[len]; ++k, ++code, ++index) {
+      int arrived = 0;
+      for (int b = 0; b < len; ++b) arrived |= ((code >> (len - 1 - b)) & 1) << b;
+      const auto entry = static_cast<std::uint16_t>(h.symbols[index] << 4 | len);
+      for (int i = arrived; i < (1 << fast_bits); i += 1 << len) h.fast[i] = entry;
+    }
+  }
+}
+
 // A code a dynamic block may use: complete, or incomplete only because it has a single code of
 // one bit, the one way to send a single symbol.
 bool usable(const huff_table& h, int left, int n) {
@@ -194,11 +236,14 @@ int codes(inflate_state& s, const huff_table& lit_len, const huff_table& dist) {
     // A window keeps at least the 32 KiB a distance can reach, or everything decoded.
     if (distance > s.dst_len) return bad_data;  // reaches before the first byte of output
     if (!make_room(s, len)) return output_full;
-    // Byte by byte: when the distance is shorter than the length, the copy reads bytes it has
-    // just written and so repeats the last `distance` bytes.
+    // Byte by byte when the distance is shorter than the length: the copy then reads bytes it
+    // has just written, and so repeats the last `distance` bytes.
     unsigned char* to = s.dst + s.dst_len;
     const unsigned char* from = to - distance;
-    for (std::uint32_t i = 0; i < len; ++i) to[i] = from[i];
+    if (distance >= len)
+      std::memcpy(to, from, len);
+    else
+      for (std::uint32_t i = 0; i < len; ++i) to[i] = from[i];
     s.dst_len += len;
     if (at_limit(s)) return limit_reached;
   }
@@ -233,8 +278,10 @@ int fixed(inflate_state& s) {
     for (; sym < 280; ++sym) length[sym] = 7;
     for (; sym < fixed_lit_codes; ++sym) length[sym] = 8;
     construct(lencode, length, fixed_lit_codes);
+    fill_fast(lencode);
     for (sym = 0; sym < max_dist_codes; ++sym) length[sym] = 5;
     construct(distcode, length, max_dist_codes);  // incomplete: 30 and 31 stay unassigned
+    fill_fast(distcode);
     virgin = 0;
   }
   return codes(s, lencode, distcode);
@@ -250,8 +297,11 @@ int dynamic(inflate_state& s) {
   std::int16_t lit_sym[max_lit_codes];
   std::int16_t dist_cnt[max_bits + 1];
   std::int16_t dist_sym[max_dist_codes];
-  const huff_table lit_len = {lit_cnt, lit_sym};  // holds the code-length code first
-  const huff_table dist = {dist_cnt, dist_sym};
+  std::uint16_t lit_fast[1 << fast_bits];
+  std::uint16_t dist_fast[1 << fast_bits];
+  const huff_table code_len = {lit_cnt, lit_sym};  // the code-length code, in the same arrays
+  const huff_table lit_len = {lit_cnt, lit_sym, lit_fast};
+  const huff_table dist = {dist_cnt, dist_sym, dist_fast};
 
   int nlen = bits(s, 5);
   if (nlen < 0) return nlen;
@@ -269,11 +319,11 @@ int dynamic(inflate_state& s) {
     if (len < 0) return len;
     length[order[i]] = static_cast<std::int16_t>(len);
   }
-  if (construct(lit_len, length, code_len_codes) != 0) return bad_data;
+  if (construct(code_len, length, code_len_codes) != 0) return bad_data;
 
   int index = 0;
   while (index < nlen + ndist) {
-    int sym = decode(s, lit_len);
+    int sym = decode(s, code_len);
     if (sym < 0) return sym;
     if (sym < 16) {
       length[index++] = static_cast<std::int16_t>(sym);
@@ -303,6 +353,8 @@ int dynamic(inflate_state& s) {
   if (length[256] == 0) return bad_data;  // the block could never end
   if (!usable(lit_len, construct(lit_len, length, nlen), nlen)) return bad_data;
   if (!usable(dist, construct(dist, length + nlen, ndist), ndist)) return bad_data;
+  fill_fast(lit_len);
+  fill_fast(dist);
   return codes(s, lit_len, dist);
 }
 
