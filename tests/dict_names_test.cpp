@@ -85,3 +85,16 @@ const cleaning trims[] = {
 INSTANTIATE_TEST_SUITE_P(DictTrimming, Clean, testing::ValuesIn(trims), case_name);
 
 }  // namespace
+
+namespace {
+
+TEST(StandardKeys, AreTheNamesOfTheStandardExactly) {
+  for (const char* key : {"A", "AAPL:Keywords", "Kids", "MediaBox", "StructParent", "StructParents",
+                          "Type", "XUID", "nCodeWordRow", "op"})
+    EXPECT_TRUE(is_standard_key(key)) << key;
+  // Near misses and names that only start or end like a key.
+  for (const char* name : {"", "a", "Kid5", "Kidss", "MediaBo", "MediaBoxx", "Op", "TYPE", "op ", "AAPL"})
+    EXPECT_FALSE(is_standard_key(name)) << '"' << name << '"';
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The key names of every object the PDF standard defines (PDF 1.0 to 2.0): a name that is one
 // of them is a valid key of its own and never taken for a misspelling of another.
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <string_view>
 
@@ -10,7 +11,7 @@ namespace pdfrepair {
 
 namespace {
 
-// In byte order, for the binary search.
+// In byte order.
 constexpr std::string_view standard_keys[] = {
     "A", "A1", "A2", "A3", "A4", "AA", "AAPL:AA", "AAPL:Keywords", "AAPL:ST", "AC", "ADBE_Build",
     "AF", "AFRelationship", "AIS", "AN", "AO", "AP", "APIVersion", "AS", "AU", "AccurateScreens",
@@ -139,10 +140,44 @@ constexpr std::string_view standard_keys[] = {
 static_assert(std::size(standard_keys) == 927);
 static_assert(std::is_sorted(std::begin(standard_keys), std::end(standard_keys)));
 
+// The keys by a hash of their bytes, in open addressing: a name is found, or found missing,
+// with one hash and mostly one comparison, where a binary search takes ten.
+class key_table {
+ public:
+  key_table() {
+    std::fill(std::begin(slots_), std::end(slots_), empty);
+    for (std::uint16_t k = 0; k < std::size(standard_keys); ++k) {
+      std::uint32_t i = hash(standard_keys[k]) & mask;
+      while (slots_[i] != empty) i = (i + 1) & mask;
+      slots_[i] = k;
+    }
+  }
+
+  bool contains(std::string_view name) const {
+    for (std::uint32_t i = hash(name) & mask; slots_[i] != empty; i = (i + 1) & mask)
+      if (standard_keys[slots_[i]] == name) return true;
+    return false;
+  }
+
+ private:
+  static constexpr std::uint32_t mask = 2047;  // twice the keys' count, rounded up to a power of 2
+  static constexpr std::uint16_t empty = 0xFFFF;
+
+  // FNV-1a.
+  static std::uint32_t hash(std::string_view name) {
+    std::uint32_t h = 2166136261u;
+    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+  }
+
+  std::uint16_t slots_[mask + 1];
+};
+
 }  // namespace
 
 bool is_standard_key(std::string_view name) {
-  return std::binary_search(std::begin(standard_keys), std::end(standard_keys), name);
+  static const key_table table;
+  return table.contains(name);
 }
 
 }  // namespace pdfrepair
