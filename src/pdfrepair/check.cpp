@@ -240,21 +240,17 @@ int add_objstm_pages(const objvec& objs, int file_count) {
   return static_cast<int>(std::min<long long>(count, std::numeric_limits<int>::max()));
 }
 
-// 1 when the record's dictionary cannot be salvaged and is a /Type /Page dictionary.
-int dead_page(const byte* buf, int len, const obj_entry& e) {
-  int text_len = 0;
-  const byte* text = check_span(buf, len, e, text_len);
-  if (!text || text_len < 1 || text_len > max_dict_span) return 0;
-  heap_ptr<char[]> cleaned(sanitize_first_dict(text, text_len));
+// 1 when the record's cleaned dictionary cannot be salvaged and is a /Type /Page dictionary.
+int dead_page(const char* cleaned) {
   if (!cleaned) return 0;
-  const int cleaned_len = static_cast<int>(std::strlen(cleaned.get()));
-  if (!dict_is_dead(cleaned.get(), cleaned_len)) return 0;
-  return has_type_name(cleaned.get(), cleaned_len, "Page");
+  const int cleaned_len = static_cast<int>(std::strlen(cleaned));
+  if (!dict_is_dead(cleaned, cleaned_len)) return 0;
+  return has_type_name(cleaned, cleaned_len, "Page");
 }
 
-void check_dead_pages(const request& r) {
+void check_dead_pages(const request& r, const first_dicts& dicts) {
   int dead = 0;
-  for (int i = 0; i < r.a.objs.count; ++i) dead += dead_page(r.buf, r.len, r.a.objs.items[i]);
+  for (int i = 0; i < r.a.objs.count; ++i) dead += dead_page(dicts.cleaned(i));
   if (dead > 0) r.log.record("dead page dict (unrepairable) - will be pruned");
 }
 
@@ -278,13 +274,14 @@ void analyse(const byte* buf, int len) {
   check_streams(r);
   check_compressed_data(r);
   check_dict_bytes(r);
-  check_what_repair_mends(buf, len, a, log);
+  const first_dicts dicts(buf, len, a.objs);
+  check_what_repair_mends(buf, len, a, dicts, log);
   check_references(r);
   int pages = count_page_names(buf, len);
   if (a.objs.count > 0) {
     pages = add_objstm_pages(a.objs, pages);
     if (pages == 0) log.record("no pages found");
-    check_dead_pages(r);
+    check_dead_pages(r, dicts);
   }
   const bool valid = log.n == 0 && a.xref.root_num >= 0 && pages >= 1 && a.objs.count > 0;
   write_report(valid, issues, log.n, a.objs.count, pages, a.xref.has_header ? a.xref.version : "");

@@ -47,13 +47,52 @@ void check_damaged_headers(const objvec& objs, issue_log& log) {
     if (objs.items[i].damaged_head) log.record("damaged object header at obj %d", objs.items[i].num);
 }
 
-void check_misspelt_names(const byte* buf, int len, const objvec& objs, issue_log& log) {
-  for (int i = 0; i < objs.count && !log.full(); ++i) {
+// The span the check's texts of a record come from: none outside the sizes the sanitiser takes.
+const byte* sanitized_span(const byte* buf, int len, const obj_entry& e, int& span_len) {
+  const byte* span = check_span(buf, len, e, span_len);
+  return span && span_len >= 1 && span_len <= max_dict_span ? span : nullptr;
+}
+
+void check_misspelt_names(const objvec& objs, const first_dicts& dicts, issue_log& log) {
+  for (int i = 0; i < objs.count && !log.full(); ++i)
+    if (dicts.sanitized(i) && names_misspelt(dicts.sanitized(i), dicts.cleaned(i)))
+      log.record("misspelt name in obj %d dict", objs.items[i].num);
+}
+
+// Whether kept is the copy selection made of the table's record e (or of a record just like
+// it, whose span is the same bytes).
+bool same_record(const obj_entry& e, const obj_entry& kept) {
+  return e.num == kept.num && e.gen == kept.gen && e.hdr_off == kept.hdr_off && e.dict_off == kept.dict_off &&
+         e.endobj_off == kept.endobj_off && e.in_objstm == kept.in_objstm && e.own_text == kept.own_text &&
+         e.own_len == kept.own_len;
+}
+
+char* copy_text(const char* text) {
+  const std::size_t n = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(mem_malloc(n));
+  if (copy) std::memcpy(copy, text, n);
+  return copy;
+}
+
+// Gives each kept record the sanitised first dictionary of its span. Selection keeps records
+// in table order, so each is found by walking the table along; its text is the one worked
+// out already when both spans are the same bytes.
+void sanitize_kept_first_dicts(const byte* buf, int len, const objvec& objs, const first_dicts& dicts,
+                               objvec& kept) {
+  int j = 0;
+  for (int i = 0; i < kept.count; ++i) {
+    obj_entry& rec = kept.items[i];
     int span_len = 0;
-    const byte* span = check_span(buf, len, objs.items[i], span_len);
-    if (!span || span_len < 1 || span_len > max_dict_span) continue;
-    const heap_ptr<char[]> text(sanitize_first_dict_text(span, span_len));
-    if (text && names_misspelt(text.get())) log.record("misspelt name in obj %d dict", objs.items[i].num);
+    const byte* span = dict_span(buf, rec, span_len);
+    while (j < objs.count && !same_record(objs.items[j], rec)) ++j;
+    int table_len = 0;
+    const bool same_span = j < objs.count && span == sanitized_span(buf, len, objs.items[j], table_len) &&
+                           span_len == table_len;
+    if (same_span && dicts.sanitized(j))
+      rec.dict_text = copy_text(dicts.sanitized(j));
+    else
+      rec.dict_text = span ? sanitize_first_dict_text(span, span_len) : nullptr;
+    rec.dict_len = rec.dict_text ? static_cast<int>(std::strlen(rec.dict_text)) : 0;
   }
 }
 
@@ -93,20 +132,34 @@ const byte* check_span(const byte* buf, int len, const obj_entry& e, int& span_l
   return buf + e.dict_off;
 }
 
-void check_what_repair_mends(const byte* buf, int len, const analysis& a, issue_log& log) {
+first_dicts::first_dicts(const byte* buf, int len, const objvec& objs) {
+  items_ = heap_array<texts>(static_cast<std::size_t>(objs.count));
+  if (!items_) return;
+  for (; count_ < objs.count; ++count_) {
+    int span_len = 0;
+    const byte* span = sanitized_span(buf, len, objs.items[count_], span_len);
+    // Only the first dictionary of each span matters here: stream data is never sanitised.
+    char* text = span ? sanitize_first_dict_text(span, span_len) : nullptr;
+    items_[count_] = {text, text ? clean_dict_text(text) : nullptr};
+  }
+}
+
+first_dicts::~first_dicts() {
+  for (int i = 0; i < count_; ++i) {
+    std::free(items_[i].sanitized);
+    std::free(items_[i].cleaned);
+  }
+}
+
+void check_what_repair_mends(const byte* buf, int len, const analysis& a, const first_dicts& dicts,
+                             issue_log& log) {
   check_endobj_keywords(buf, len, a.objs, log);
   check_damaged_headers(a.objs, log);
-  check_misspelt_names(buf, len, a.objs, log);
+  check_misspelt_names(a.objs, dicts, log);
   if (log.full()) return;
   objvec kept;
   select_records(buf, len, a.objs, kept);
-  // Only the first dictionary of each span matters here: stream data is never sanitised.
-  for (int i = 0; i < kept.count; ++i) {
-    int span_len = 0;
-    const byte* span = dict_span(buf, kept.items[i], span_len);
-    kept.items[i].dict_text = span ? sanitize_first_dict_text(span, span_len) : nullptr;
-    kept.items[i].dict_len = kept.items[i].dict_text ? static_cast<int>(std::strlen(kept.items[i].dict_text)) : 0;
-  }
+  sanitize_kept_first_dicts(buf, len, a.objs, dicts, kept);
   record_index index;
   build_record_index(kept, index);
   check_kids(kept, index, log);

@@ -57,13 +57,12 @@ std::size_t first_dict_length(std::string_view text);
 // sanitize_dict_text would be null.
 char* sanitize_first_dict_text(const byte* bytes, int length);
 
-// clean_dict_text(sanitize_dict_text(bytes, length)), the same way; null when either would be
-// null.
-char* sanitize_first_dict(const byte* bytes, int length);
-
 // Whether name repair corrects a name of the sanitised text's first dictionary (what
 // clean_dict_text replaces, not what it cuts off).
 bool names_misspelt(const char* sanitized);
+
+// names_misspelt, given what clean_dict_text made of the text (null when it failed).
+bool names_misspelt(const char* sanitized, const char* cleaned);
 
 // 1 when exactly `length` bytes of a cleaned text are still not well formed (unbalanced
 // "<<" and ">>", a single ">", a hex string holding anything but hex digits, an unclosed

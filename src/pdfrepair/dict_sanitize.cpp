@@ -415,15 +415,14 @@ char* sanitize_first_dict_text(const byte* bytes, int length) {
   return out;
 }
 
-char* sanitize_first_dict(const byte* bytes, int length) {
-  const heap_ptr<char[]> text(sanitize_first_dict_text(bytes, length));
-  return text ? clean_dict_text(text.get()) : nullptr;
-}
-
 bool names_misspelt(const char* sanitized) {
   const heap_ptr<char[]> cleaned(clean_dict_text(sanitized));
+  return names_misspelt(sanitized, cleaned.get());
+}
+
+bool names_misspelt(const char* sanitized, const char* cleaned) {
   const std::string_view text(sanitized);
-  return cleaned && text.substr(0, first_dict_length(text)) != cleaned.get();
+  return cleaned && text.substr(0, first_dict_length(text)) != cleaned;
 }
 
 }  // namespace pdfrepair
