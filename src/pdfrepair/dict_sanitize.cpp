@@ -368,6 +368,14 @@ char* sanitize_buffer(int length) {
   return static_cast<char*>(mem_malloc(4 * n + 1));
 }
 
+// The text in a buffer of its own size: texts are kept for the rest of a request, and the
+// room a buffer had for the worst case would stay reserved, the first page of each in memory.
+char* fitted(char* text, std::size_t len) {
+  text[len] = '\0';
+  char* shrunk = static_cast<char*>(mem_realloc(text, len + 1));
+  return shrunk ? shrunk : text;
+}
+
 char* sanitize_whole(const byte* bytes, int length, bool runs) {
   if (length < 0 || length > max_dict_span) return nullptr;
   char* out = sanitize_buffer(length);
@@ -376,8 +384,7 @@ char* sanitize_whole(const byte* bytes, int length, bool runs) {
   s.runs = runs;
   sanitize_until(s, 0, length);
   close_open_levels(s);
-  out[s.out_len] = '\0';
-  return out;
+  return fitted(out, static_cast<std::size_t>(s.out_len));
 }
 
 constexpr int first_dict_step = 128;  // bytes sanitised before the first look for the end
@@ -405,14 +412,10 @@ char* sanitize_first_dict_text(const byte* bytes, int length) {
        stop = length - stop <= stop ? length : 2 * stop) {
     i = sanitize_until(s, i, stop);
     const std::size_t kept = first_dict_length(std::string_view(out, static_cast<std::size_t>(s.out_len)));
-    if (kept < static_cast<std::size_t>(s.out_len)) {
-      out[kept] = '\0';
-      return out;
-    }
+    if (kept < static_cast<std::size_t>(s.out_len)) return fitted(out, kept);
   }
   close_open_levels(s);
-  out[first_dict_length(std::string_view(out, static_cast<std::size_t>(s.out_len)))] = '\0';
-  return out;
+  return fitted(out, first_dict_length(std::string_view(out, static_cast<std::size_t>(s.out_len))));
 }
 
 bool names_misspelt(const char* sanitized) {
