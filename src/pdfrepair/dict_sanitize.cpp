@@ -368,12 +368,20 @@ char* sanitize_buffer(int length) {
   return static_cast<char*>(mem_malloc(4 * n + 1));
 }
 
-// The text in a buffer of its own size: texts are kept for the rest of a request, and the
-// room a buffer had for the worst case would stay reserved, the first page of each in memory.
+// The first len bytes of the text in a buffer of their own size, the worst-case buffer
+// released: first dictionaries are kept while a check runs, and the room each buffer had
+// would stay reserved, its first page in memory. A copy, not a shrink in place, so that the
+// released room joins the free memory whole instead of leaving a gap behind every text.
 char* fitted(char* text, std::size_t len) {
-  text[len] = '\0';
-  char* shrunk = static_cast<char*>(mem_realloc(text, len + 1));
-  return shrunk ? shrunk : text;
+  char* copy = static_cast<char*>(mem_malloc(len + 1));
+  if (!copy) {
+    text[len] = '\0';
+    return text;
+  }
+  std::memcpy(copy, text, len);
+  copy[len] = '\0';
+  std::free(text);
+  return copy;
 }
 
 char* sanitize_whole(const byte* bytes, int length, bool runs) {
@@ -384,7 +392,8 @@ char* sanitize_whole(const byte* bytes, int length, bool runs) {
   s.runs = runs;
   sanitize_until(s, 0, length);
   close_open_levels(s);
-  return fitted(out, static_cast<std::size_t>(s.out_len));
+  out[s.out_len] = '\0';
+  return out;
 }
 
 constexpr int first_dict_step = 128;  // bytes sanitised before the first look for the end
