@@ -8,8 +8,12 @@
 // from the child's own resource usage (wait4, so one child's peak never leaks into the next
 // figure). Time is the median of R runs (fewer when a run takes over 30 s; more, up to 25,
 // while the runs add up to less than a second, so that a call of a few milliseconds is not
-// judged by three samples of a shared machine's noise), memory the largest peak of them. A forked child inherits the driver's resident pages, so the driver
-// keeps itself small and reports the peak of a child that does nothing. MB are 10^6 bytes.
+// judged by a few samples of a shared machine's noise), memory the largest peak of them. On
+// the large files the five calls run in turn, one run of each per round, so that a slow spell
+// of the machine falls on all of them alike; each input is synced to disk before its first
+// round, so that no writeback of it runs beside the first calls. A forked child inherits the
+// driver's resident pages, so the driver keeps itself small and reports the peak of a child
+// that does nothing. MB are 10^6 bytes.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -34,7 +38,7 @@ namespace {
 struct options {
   std::string dir;
   pdfgen::large_options large;
-  int runs = 3;
+  int runs = 5;
   double scale = 1.0;  // multiplies each adversarial input's default n
   int timeout = 300;   // seconds per call
   bool skip_large = false;
@@ -104,6 +108,27 @@ figure measure(const std::function<int()>& body, const options& o) {
   std::sort(times.begin(), times.end());
   result.seconds = times[times.size() / 2];
   return result;
+}
+
+// measure for several bodies, run in turn: round after round, one run of each.
+std::vector<figure> measure_in_turn(const std::vector<std::function<int()>>& bodies, const options& o) {
+  std::vector<std::vector<double>> times(bodies.size());
+  std::vector<figure> results(bodies.size());
+  for (int round = 0; round < o.runs; ++round) {
+    for (std::size_t b = 0; b < bodies.size(); ++b) {
+      if (results[b].timed_out) continue;
+      const figure f = run_once(bodies[b], o.timeout);
+      times[b].push_back(f.seconds);
+      results[b].peak_mb = std::max(results[b].peak_mb, f.peak_mb);
+      results[b].exit_code = f.exit_code;
+      results[b].timed_out = f.timed_out;
+    }
+  }
+  for (std::size_t b = 0; b < bodies.size(); ++b) {
+    std::sort(times[b].begin(), times[b].end());
+    results[b].seconds = times[b][times[b].size() / 2];
+  }
+  return results;
 }
 
 // Child bodies. The check's exit code tells the verdict: 0 valid, 1 not valid, 2 no report.
@@ -226,17 +251,17 @@ bool compare_large(pdfgen::layout kind, const options& o) {
       return body();
     };
   };
-  std::vector<row> rows;
-  figure f = measure([&] { return our_check(in); }, o);
-  rows.push_back({"pdfrepair_check", f, check_result(f)});
-  f = measure(writing([&] { return our_fix(in, out); }), o);
-  rows.push_back({"pdfrepair_fix", f, f.exit_code == 0 ? "written" : "failed"});
-  f = measure([&] { return peer({"qpdf", "--check", in}); }, o);
-  rows.push_back({"qpdf --check", f, exit_result(f)});
-  f = measure(writing([&] { return peer({"qpdf", in, out}); }), o);
-  rows.push_back({"qpdf in out", f, exit_result(f)});
-  f = measure(writing([&] { return peer({"mutool", "clean", in, out}); }), o);
-  rows.push_back({"mutool clean", f, exit_result(f)});
+  sync();
+  const std::vector<figure> f = measure_in_turn(
+      {[&] { return our_check(in); }, writing([&] { return our_fix(in, out); }),
+       [&] { return peer({"qpdf", "--check", in}); }, writing([&] { return peer({"qpdf", in, out}); }),
+       writing([&] { return peer({"mutool", "clean", in, out}); })},
+      o);
+  const std::vector<row> rows = {{"pdfrepair_check", f[0], check_result(f[0])},
+                                 {"pdfrepair_fix", f[1], f[1].exit_code == 0 ? "written" : "failed"},
+                                 {"qpdf --check", f[2], exit_result(f[2])},
+                                 {"qpdf in out", f[3], exit_result(f[3])},
+                                 {"mutool clean", f[4], exit_result(f[4])}};
   unlink(out.c_str());
   unlink(in.c_str());
   print_rows(rows);
