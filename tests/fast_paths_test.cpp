@@ -120,12 +120,12 @@ TEST(FastPaths, KeywordAndNameSearchesMatchTheByteWalk) {
 
 TEST(FastPaths, CachedSearchesMatchThePlainOnes) {
   for_random_buffers([](const byte* b, int len, std::mt19937& rng) {
-    match_cache kw, endobj, endstream, opening, heads;
+    match_cache kw, endobj, endstream, opening, heads, obj;
     for (int s = -2; s <= len + 1; ++s) {
       ASSERT_EQ(find_kw(b, len, s, "endstream", kw), find_kw(b, len, s, "endstream")) << s;
       ASSERT_EQ(find_flex_kw(b, len, s, "endobj", endobj), find_endobj_flex(b, len, s)) << s;
       ASSERT_EQ(find_flex_kw(b, len, s, "endstream", endstream), find_flex_kw(b, len, s, "endstream"));
-      ASSERT_EQ(find_obj_head(b, len, s, heads), plain_find_obj_head(b, len, s)) << s;
+      ASSERT_EQ(find_obj_head(b, len, s, heads, obj), plain_find_obj_head(b, len, s)) << s;
       const int m = static_cast<int>(rng() % (len + 2));
       ASSERT_EQ(find_stream_kw(b, len, s, m, opening), find_stream_kw(b, len, s, m)) << s << " " << m;
     }

@@ -44,6 +44,7 @@ void parse_xref(const byte* buf, int len, xref_info& xi);
 
 // The searches that locating bodies and streams repeats per object, cached for one buffer.
 struct body_searches {
+  match_cache obj;        // bounded "obj"
   match_cache endobj;     // tolerant "endobj"
   match_cache opening;    // "stream" keywords that open data after a ">"
   match_cache heads;      // "obj" keywords after a readable header

@@ -180,13 +180,13 @@ int find_flex_kw(const byte* b, int len, int s, std::string_view kw, match_cache
   return built ? first_at_or_after(cache, s) : find_flex_kw(b, len, s, kw);
 }
 
-int find_obj_head(const byte* b, int len, int s, match_cache& heads) {
+int find_obj_head(const byte* b, int len, int s, match_cache& heads, match_cache& keywords) {
   const auto readable = [&](int k) {
     int num = 0, gen = 0;
     return parse_obj_head(b, len, k, num, gen) >= 0;
   };
   const bool built = ensure_built(heads, [&](auto append) {
-    for (int k = find_kw(b, len, 0, "obj"); k != -1; k = find_kw(b, len, k + 1, "obj"))
+    for (int k = find_kw(b, len, 0, "obj", keywords); k != -1; k = find_kw(b, len, k + 1, "obj", keywords))
       if (readable(k) && !append(k)) return false;
     return true;
   });

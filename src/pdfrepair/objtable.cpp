@@ -21,6 +21,14 @@ void objvec_push(objvec& v, const obj_entry& rec) {
   v.items[v.count++] = rec;
 }
 
+void objvec_reserve(objvec& v, int n) {
+  if (n <= v.cap) return;
+  void* grown = mem_realloc(v.items, static_cast<std::size_t>(n) * sizeof(obj_entry));
+  if (!grown) return;
+  v.items = static_cast<obj_entry*>(grown);
+  v.cap = n;
+}
+
 void obj_entry_release(obj_entry& rec) {
   std::free(rec.refs);
   std::free(rec.dict_text);

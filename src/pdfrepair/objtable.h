@@ -49,6 +49,10 @@ struct objvec {
 // twice the count; when it cannot grow, the record is lost and the table stays as it was.
 void objvec_push(objvec& v, const obj_entry& rec);
 
+// Gives the table room for at least n records at once (none when n is not above its
+// capacity); when that fails, it stays as it was and grows as pushes need.
+void objvec_reserve(objvec& v, int n);
+
 // Releases what a record owns (refs, dict_text) and clears those fields.
 void obj_entry_release(obj_entry& rec);
 

@@ -149,7 +149,8 @@ int find_flex_kw(const byte* b, int len, int s, std::string_view kw, match_cache
 int find_stream_kw(const byte* b, int len, int s, int m, match_cache& opening);
 
 // First bounded "obj" at or after s (negative s: 0) that follows a readable object header
-// (parse_obj_head), or -1; the cache holds every such keyword.
-int find_obj_head(const byte* b, int len, int s, match_cache& heads);
+// (parse_obj_head), or -1; the cache holds every such keyword. Built from every bounded
+// "obj", through keywords (the cache of find_kw), so that one scan serves both.
+int find_obj_head(const byte* b, int len, int s, match_cache& heads, match_cache& keywords);
 
 }  // namespace pdfrepair

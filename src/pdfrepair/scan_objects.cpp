@@ -164,15 +164,19 @@ int find_own_stream_kw(const byte* buf, int len, int dict_off, int m, body_searc
   const int s = find_stream_kw(buf, len, dict_off, m, searches.opening);
   if (s <= 0) return s;
   // A dictionary whose "endobj" is missing would otherwise take the next object's stream.
-  const int k = find_obj_head(buf, len, dict_off + 1, searches.heads);
+  const int k = find_obj_head(buf, len, dict_off + 1, searches.heads, searches.obj);
   return k != -1 && k < s ? -1 : s;
 }
 
 void scan_pass1(const byte* buf, int len, objvec& table, const xref_info& xi,
                 body_searches& searches) {
   listed_numbers recorded(table, xi);
+  // About one record per readable header: the table grows once, not once per doubling.
+  if (find_obj_head(buf, len, 0, searches.heads, searches.obj) != -1 && searches.heads.built)
+    objvec_reserve(table, table.count + searches.heads.count);
   // A keyword in the last three bytes is not visited: no object could follow it.
-  for (int p = find_kw(buf, len, 0, "obj"); p != -1 && p <= len - 4; p = find_kw(buf, len, p + 1, "obj")) {
+  for (int p = find_kw(buf, len, 0, "obj", searches.obj); p != -1 && p <= len - 4;
+       p = find_kw(buf, len, p + 1, "obj", searches.obj)) {
     obj_entry rec;
     rec.hdr_off = parse_obj_head(buf, len, p, rec.num, rec.gen);
     if (rec.hdr_off < 0) {

@@ -104,6 +104,7 @@ void select_records(const byte* buf, int len, const objvec& all, objvec& kept,
   if (plain && packed) {
     std::fill_n(plain.get(), max_num + 1, -1);
     std::fill_n(packed.get(), max_num + 1, -1);
+    objvec_reserve(kept, all.count);  // at most one record of each
     for (int i = 0; i < all.count; ++i) {
       const obj_entry& e = all.items[i];
       if (e.num > max_num) continue;
