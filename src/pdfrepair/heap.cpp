@@ -1,7 +1,24 @@
 // The library's allocations, with the failure every request must know about.
 #include "pdfrepair/heap.h"
 
+// Under AddressSanitizer every buffer comes from the allocator, whose bounds it checks: the
+// rounding of a mapping would hide a read past the end.
 #if defined(__linux__)
+#  define PDFREPAIR_MAPPED_BUFFERS 1
+#else
+#  define PDFREPAIR_MAPPED_BUFFERS 0
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#  undef PDFREPAIR_MAPPED_BUFFERS
+#  define PDFREPAIR_MAPPED_BUFFERS 0
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    undef PDFREPAIR_MAPPED_BUFFERS
+#    define PDFREPAIR_MAPPED_BUFFERS 0
+#  endif
+#endif
+
+#if PDFREPAIR_MAPPED_BUFFERS
 #  include <sys/mman.h>
 #endif
 
@@ -35,7 +52,7 @@ void* mem_realloc(void* p, std::size_t n) {
   return noted(forced_failure() ? nullptr : std::realloc(p, n));
 }
 
-#if defined(__linux__)
+#if PDFREPAIR_MAPPED_BUFFERS
 
 namespace {
 constexpr std::size_t huge_page = std::size_t{2} << 20;
