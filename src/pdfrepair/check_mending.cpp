@@ -67,13 +67,6 @@ bool same_record(const obj_entry& e, const obj_entry& kept) {
          e.own_len == kept.own_len;
 }
 
-char* copy_text(const char* text) {
-  const std::size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(mem_malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
-}
-
 // Gives each kept record the sanitised first dictionary of its span. Selection keeps records
 // in table order, so each is found by walking the table along; its text is the one worked
 // out already when both spans are the same bytes.

@@ -1,6 +1,8 @@
 // The library's allocations, with the failure every request must know about.
 #include "pdfrepair/heap.h"
 
+#include <cstring>
+
 // Under AddressSanitizer every buffer comes from the allocator, whose bounds it checks: the
 // rounding of a mapping would hide a read past the end.
 #if defined(__linux__)
@@ -82,6 +84,13 @@ large_ptr large_bytes(std::size_t n) { return large_ptr(static_cast<unsigned cha
 void large_deleter::operator()(unsigned char* p) const { std::free(p); }
 
 #endif
+
+char* copy_text(const char* text) {
+  const std::size_t n = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(mem_malloc(n));
+  if (copy) std::memcpy(copy, text, n);
+  return copy;
+}
 
 void reset_allocation_failures() { g_alloc_failed = false; }
 

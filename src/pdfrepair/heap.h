@@ -15,6 +15,9 @@ void* mem_malloc(std::size_t n);
 void* mem_calloc(std::size_t n, std::size_t size);
 void* mem_realloc(void* p, std::size_t n);
 
+// A copy of a NUL-terminated text, or null.
+char* copy_text(const char* text);
+
 // Forgets earlier failures; a request calls it first.
 void reset_allocation_failures();
 // Whether an allocation failed since the last reset.

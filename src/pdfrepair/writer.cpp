@@ -373,10 +373,7 @@ char* text_to_finish(const byte* input, int size, const obj_entry& r) {
   const char* value = r.dict_text ? r.dict_text : sanitized.get();
   // A body object's value is written as it is, and so is a packed one that is no dictionary.
   if (!value || (r.in_objstm ? !is_dictionary(value) : !r.dict_text)) return nullptr;
-  const std::size_t n = std::strlen(value) + 1;
-  char* copy = static_cast<char*>(mem_malloc(n));
-  if (copy) std::memcpy(copy, value, n);
-  return copy;
+  return copy_text(value);
 }
 
 bool is_flate_stream(const byte* input, int size, const obj_entry& r) {
