@@ -10,20 +10,12 @@
 #include <vector>
 
 #include "pdfrepair/objstm.h"
+#include "support/zlib_data.h"
 
 namespace {
 
 using namespace pdfrepair;
 using Objects = std::vector<std::pair<int, std::string>>;
-
-std::string zlib_compress(std::string_view data) {
-  uLongf len = compressBound(data.size());
-  std::string out(len, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &len, reinterpret_cast<const Bytef*>(data.data()),
-            data.size(), 9);
-  out.resize(len);
-  return out;
-}
 
 // A zlib stream holding `data` in a stored block, then a block of the reserved type 3: a
 // stream damaged after its first block, which decodes to `data`.
@@ -106,7 +98,7 @@ TEST(ExtractAllObjstm, ReadsTheHeaderPairs) {
     Objects expected;
   } cases[] = {
       {"uncompressed", "<</Type/ObjStm/N 3/First 20>>", three_objects, three_expected},
-      {"inflated", "<</Type/ObjStm/N 3/First 20/Filter/FlateDecode>>", zlib_compress(three_objects),
+      {"inflated", "<</Type/ObjStm/N 3/First 20/Filter/FlateDecode>>", pdftest::deflated(three_objects),
        three_expected},
       {"other filters are ignored", "<</Type/ObjStm/N 3/First 20/Filter/ASCIIHexDecode>>",
        three_objects, three_expected},
@@ -144,7 +136,7 @@ TEST(ExtractAllObjstm, RetriesWithLargerBuffersUntilTheDataFits) {
   const std::string object = "<</Pad (" + std::string(200000, '0') + ")>>";
   const std::string data = "4 0 " + object;
   EXPECT_EQ(expand(container_file("<</Type/ObjStm/N 1/First 4/Filter/FlateDecode>>",
-                                  zlib_compress(data))),
+                                  pdftest::deflated(data))),
             (Objects{{4, object}}));
 }
 

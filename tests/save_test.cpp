@@ -19,7 +19,6 @@
 #endif
 
 #include "pdfrepair.h"
-#include "pdfrepair/interface.h"
 #include "pdfrepair/save.h"
 #include "support/pdf_builder.h"
 #include "support/temp_dir.h"
