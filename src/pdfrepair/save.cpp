@@ -224,12 +224,9 @@ int save_output(const byte* data, std::size_t len, const char* output_path) {
 output_file::output_file(const char* output_path) : output_path_(output_path) {
   const target t = inspect(output_path);
   if (t.kind != target_kind::absent && t.kind != target_kind::regular) return;
+  target_ = t.path;  // before the file exists, so that nothing after it can fail
   file_ = create_beside(t, temp_);
-  if (!file_) {
-    temp_.clear();
-    return;
-  }
-  target_ = t.path;
+  if (!file_) return;
   // Pieces from 1 MiB on go to the file directly, smaller ones gather in the buffer first.
   std::setvbuf(file_, nullptr, _IOFBF, piece);
 }

@@ -369,10 +369,12 @@ char* written_text_without_dict(const byte* input, int size, const obj_entry& r)
 char* text_to_finish(const byte* input, int size, const obj_entry& r) {
   if (r.has_stream && !r.in_objstm)
     return sanitized_stream_dict(input, size, r, stream_data(r, size).len).release();
+  // A body object without dictionary text is written as its value stands.
+  if (!r.in_objstm) return r.dict_text ? copy_text(r.dict_text) : nullptr;
   const heap_ptr<char[]> sanitized(r.dict_text ? nullptr : written_text_without_dict(input, size, r));
   const char* value = r.dict_text ? r.dict_text : sanitized.get();
-  // A body object's value is written as it is, and so is a packed one that is no dictionary.
-  if (!value || (r.in_objstm ? !is_dictionary(value) : !r.dict_text)) return nullptr;
+  // So is a packed value that is no dictionary.
+  if (!value || !is_dictionary(value)) return nullptr;
   return copy_text(value);
 }
 

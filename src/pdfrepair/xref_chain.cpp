@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <numeric>
 #include <string_view>
 
@@ -85,8 +83,9 @@ bool read_classic(const byte* b, int len, int q, xref_chain& chain, int& xref_st
 }
 
 // Undoes the PNG predictors (types 0 to 4, one byte per pixel) of rows of `columns` bytes, each
-// led by its type byte; returns the rows' bytes, or 0 for an unknown type.
+// led by its type byte; returns the rows' bytes, or -1 for an unknown type.
 int undo_png_rows(byte* data, int len, int columns) {
+  if (columns >= len) return 0;  // not one whole row; columns + 1 could overflow
   const int row = columns + 1;
   const int rows = len / row;
   byte* out = data;
@@ -180,7 +179,9 @@ bool read_stream_section(const byte* b, int len, int q, const objvec& objs, cons
       const byte* p = data + at;
       const int type = w[0] == 0 ? 1 : static_cast<int>(field(p, w[0]));
       const int second = static_cast<int>(field(p + w[0], w[1]));
-      if (type <= 2) whole = add_entry(chain, {index_pairs[k] + j, type, second, q}) && whole;
+      // The number wraps as the file's digits do; a negative one is passed over later.
+      const int num = static_cast<int>(static_cast<std::uint32_t>(index_pairs[k]) + static_cast<std::uint32_t>(j));
+      if (type <= 2) whole = add_entry(chain, {num, type, second, q}) && whole;
     }
   }
   return whole;
