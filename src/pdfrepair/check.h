@@ -19,10 +19,6 @@ struct issue_log {
   void record(const char* format, ...);
 };
 
-// The text a record's dictionary is taken from, as the check reads it: an object-stream
-// record's own text, or the file bytes from its dictionary to its "endobj" (or the end).
-const byte* check_span(const byte* buf, int len, const obj_entry& e, int& span_len);
-
 // Each record's first dictionary as the repair's steps read it, worked out once for every step
 // of the check that reads it: sanitised up to the end of that dictionary, and cleaned. Both
 // are null for a record without a span the sanitiser takes (none, empty, or above 16 MiB),

@@ -47,9 +47,19 @@ void check_damaged_headers(const objvec& objs, issue_log& log) {
     if (objs.items[i].damaged_head) log.record("damaged object header at obj %d", objs.items[i].num);
 }
 
-// The span the check's texts of a record come from: none outside the sizes the sanitiser takes.
+// The text a record's dictionary is taken from, as the check reads it: an object-stream
+// record's own text, or the file bytes from its dictionary to its "endobj" (or the end); none
+// outside the sizes the sanitiser takes.
 const byte* sanitized_span(const byte* buf, int len, const obj_entry& e, int& span_len) {
-  const byte* span = check_span(buf, len, e, span_len);
+  span_len = 0;
+  const byte* span = nullptr;
+  if (e.in_objstm) {
+    span_len = e.own_len;
+    span = e.own_text;
+  } else if (e.dict_off >= 0) {
+    span_len = (e.endobj_off > 0 ? std::min(e.endobj_off, len) : len) - e.dict_off;
+    span = buf + e.dict_off;
+  }
   return span && span_len >= 1 && span_len <= max_dict_span ? span : nullptr;
 }
 
@@ -113,17 +123,6 @@ void check_boxes(const byte* buf, int len, const objvec& kept, const record_inde
 }
 
 }  // namespace
-
-const byte* check_span(const byte* buf, int len, const obj_entry& e, int& span_len) {
-  span_len = 0;
-  if (e.in_objstm) {
-    span_len = e.own_len;
-    return e.own_text;
-  }
-  if (e.dict_off < 0) return nullptr;
-  span_len = (e.endobj_off > 0 ? std::min(e.endobj_off, len) : len) - e.dict_off;
-  return buf + e.dict_off;
-}
 
 first_dicts::first_dicts(const byte* buf, int len, const objvec& objs) {
   items_ = heap_array<texts>(static_cast<std::size_t>(objs.count));

@@ -373,13 +373,11 @@ char* sanitize_buffer(int length) {
 // would stay reserved, its first page in memory. A copy, not a shrink in place, so that the
 // released room joins the free memory whole instead of leaving a gap behind every text.
 char* fitted(char* text, std::size_t len) {
-  char* copy = static_cast<char*>(mem_malloc(len + 1));
+  char* copy = copy_prefix(text, len);
   if (!copy) {
     text[len] = '\0';
     return text;
   }
-  std::memcpy(copy, text, len);
-  copy[len] = '\0';
   std::free(text);
   return copy;
 }

@@ -85,10 +85,13 @@ void large_deleter::operator()(unsigned char* p) const { std::free(p); }
 
 #endif
 
-char* copy_text(const char* text) {
-  const std::size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(mem_malloc(n));
-  if (copy) std::memcpy(copy, text, n);
+char* copy_text(const char* text) { return copy_prefix(text, std::strlen(text)); }
+
+char* copy_prefix(const char* text, std::size_t len) {
+  char* copy = static_cast<char*>(mem_malloc(len + 1));
+  if (!copy) return nullptr;
+  std::memcpy(copy, text, len);
+  copy[len] = '\0';
   return copy;
 }
 

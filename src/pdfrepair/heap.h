@@ -17,6 +17,8 @@ void* mem_realloc(void* p, std::size_t n);
 
 // A copy of a NUL-terminated text, or null.
 char* copy_text(const char* text);
+// The first len bytes of a text, NUL-terminated in a buffer of their own size, or null.
+char* copy_prefix(const char* text, std::size_t len);
 
 // Forgets earlier failures; a request calls it first.
 void reset_allocation_failures();

@@ -38,10 +38,8 @@ char* without_data(char* text, int& text_len) {
   const std::string_view whole(text, static_cast<std::size_t>(text_len));
   const std::size_t kept = first_dict_length(whole);
   if (kept == whole.size() || whole.find("/Kids") != std::string_view::npos) return text;
-  char* cut = static_cast<char*>(mem_malloc(kept + 1));
+  char* cut = copy_prefix(text, kept);
   if (!cut) return text;
-  std::memcpy(cut, text, kept);
-  cut[kept] = '\0';
   std::free(text);
   text_len = static_cast<int>(kept);
   return cut;
