@@ -126,6 +126,8 @@ class Binding(unittest.TestCase):
 
     def test_the_module_prints_what_the_tool_prints(self):
         text = self.path("text.pdf", b"just words\n")
+        # Bytes outside valid UTF-8 sequences: a cut one, and an encoded surrogate.
+        odd_name = self.path(os.fsdecode(b"cut\xe2\x82 \xed\xa0\x80.pdf"), b"just words\n")
         inputs = os.path.join(self.dir, "in")
         os.makedirs(os.path.join(inputs, "sub"))
         damaged = os.path.join(inputs, "sub", "Scan.PDF")
@@ -136,6 +138,7 @@ class Binding(unittest.TestCase):
         out = self.path("out")
         cases = [
             ["check", DAMAGED, text, self.path("missing.pdf"), inputs],
+            ["check", odd_name],
             ["check", "-r", inputs, text],
             ["fix", "-o", out, "-r", inputs, text, self.path("missing.pdf")],
             ["fix", "-q", text, self.path("fixed.pdf")],

@@ -14,7 +14,10 @@ _UNOPENABLE = '{"valid":false,"issues":["cannot open file"],"objects":0,"pages":
 def _json_string(name):
     """A JSON string of the path's bytes as the tool writes it: UTF-8, a byte outside a valid
     sequence as U+FFFD, control characters as \\u00XX."""
-    text = os.fsencode(name).decode("utf-8", "replace")
+    # Each byte outside a valid sequence on its own, as the tool counts them ("replace" would
+    # give one U+FFFD for a cut sequence of several bytes).
+    text = "".join("\ufffd" if "\udc80" <= c <= "\udcff" else c
+                   for c in os.fsencode(name).decode("utf-8", "surrogateescape"))
     escaped = ("\\" + c if c in '"\\' else "\\u%04x" % ord(c) if ord(c) < 0x20 or c == "\x7f" else c for c in text)
     return '"' + "".join(escaped) + '"'
 
